@@ -1,0 +1,2 @@
+// Placeholder until the Windows window side lands.
+#include "platform/window.h"

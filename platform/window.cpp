@@ -1,0 +1,17 @@
+#include "platform/window.h"
+
+#include <atomic>
+
+namespace platform {
+namespace {
+std::atomic<WindowSide*> installedWindow{nullptr};
+}
+
+WindowSide& window() {
+    WindowSide* side = installedWindow.load(std::memory_order_acquire);
+    return side ? *side : defaultWindowSide();
+}
+
+void installWindow(WindowSide* side) { installedWindow.store(side, std::memory_order_release); }
+
+}  // namespace platform

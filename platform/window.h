@@ -1,0 +1,46 @@
+#pragma once
+// The window side of the platform: what the program asks of the main window that is not
+// drawing. The Windows program implements it on USER32 (platform/win32); the host build has a
+// recording stand-in (platform/host) that tests and tools can inspect and make fail.
+
+#include <cstdint>
+
+namespace platform {
+
+// MessageBoxA styles the program uses.
+constexpr unsigned kMbOk = 0x00;
+constexpr unsigned kMbIconExclamation = 0x30;
+
+class WindowSide {
+public:
+    virtual ~WindowSide() = default;
+
+    // MessageBoxA with the given text, caption and style; owned by the main window when
+    // `owned`, with no owner otherwise. Returns the box's result.
+    virtual int messageBox(const char* text, const char* caption, unsigned style, bool owned) = 0;
+
+    // EnableMenuItem / CheckMenuItem on the main window's menu, by command id.
+    virtual void enableMenuItem(unsigned commandId, bool enabled) = 0;
+    virtual void checkMenuItem(unsigned commandId, bool checked) = 0;
+
+    // A measuring context with the current lyric font selected (GetDC + SelectObject), held
+    // from begin to end; and the width in pixels of a text in that font, with the semantics of
+    // DrawTextA with DT_CALCRECT alone: the widest of the text's lines (CR and LF break lines),
+    // '&' a mnemonic prefix ("&&" measures as one '&'), an empty text 0.
+    virtual void beginLyricMeasure() = 0;
+    virtual int32_t lyricTextWidth(const char* text, int32_t length) = 0;
+    virtual void endLyricMeasure() = 0;
+};
+
+// The window side in force. Tests install their own; nullptr puts the default back.
+WindowSide& window();
+void installWindow(WindowSide* side);
+
+// The full path of the running executable, as GetModuleFileNameA gives it (backslashes), cut
+// to `capacity` - 1 characters and terminated. Returns the number of characters written.
+uint32_t executablePath(char* destination, uint32_t capacity);
+
+// The default implementations, one per build (platform/win32 or platform/host).
+WindowSide& defaultWindowSide();
+
+}  // namespace platform
