@@ -5,7 +5,11 @@
 namespace platform {
 namespace {
 std::atomic<WindowSide*> installedWindow{nullptr};
-}
+std::atomic<void*> lyricFontHandle{nullptr};
+}  // namespace
+
+void setLyricFont(void* font) { lyricFontHandle.store(font, std::memory_order_release); }
+void* currentLyricFont() { return lyricFontHandle.load(std::memory_order_acquire); }
 
 WindowSide& window() {
     WindowSide* side = installedWindow.load(std::memory_order_acquire);

@@ -32,6 +32,11 @@ public:
     virtual void endLyricMeasure() = 0;
 };
 
+// The lyric font that the measuring context selects (an HFONT on Windows). The stage hands
+// over each font it makes; nullptr until the first one.
+void setLyricFont(void* font);
+void* currentLyricFont();
+
 // The window side in force. Tests install their own; nullptr puts the default back.
 WindowSide& window();
 void installWindow(WindowSide* side);
