@@ -1,0 +1,30 @@
+#pragma once
+// Command ids of the main window's menu (resource 109), shared by the resource script, the
+// window procedure and every part that greys or marks a menu item.
+
+constexpr unsigned kCmdOpen = 32771;
+constexpr unsigned kCmdStop = 32772;
+constexpr unsigned kCmdSaveAs = 32791;
+constexpr unsigned kCmdExit = 105;
+
+constexpr unsigned kCmdFont20 = 32783;
+constexpr unsigned kCmdFont40 = 32784;
+constexpr unsigned kCmdFont60 = 32785;
+constexpr unsigned kCmdWeightLight = 32787;
+constexpr unsigned kCmdWeightNormal = 32788;
+constexpr unsigned kCmdWeightBold = 32789;
+constexpr unsigned kCmdWeightHeavy = 32790;
+
+constexpr unsigned kCmdSilenceMelody = 32773;
+constexpr unsigned kCmdRecord = 32774;
+constexpr unsigned kCmdQualityAm = 32776;
+constexpr unsigned kCmdQualityFm = 32777;
+constexpr unsigned kCmdQualityCd = 32778;
+constexpr unsigned kCmdCritique = 32779;
+constexpr unsigned kCmdOctaveLower = 32792;
+
+constexpr unsigned kCmdAudioMixer = 32793;
+constexpr unsigned kCmdPlayLastRecording = 32794;
+
+constexpr unsigned kCmdAbout = 104;
+constexpr unsigned kCmdHtmlHelp = 32780;
