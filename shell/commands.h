@@ -1,0 +1,34 @@
+#pragma once
+// What the main window does with its messages and menu commands, apart from the Win32 message
+// cracking: every action here runs on the window thread and reaches the system only through
+// the platform seam, so the host tests drive it directly.
+
+#include <cstdint>
+
+// A menu command (the low word of WM_COMMAND's wParam). Returns false for an id the program
+// does not know, which the window procedure hands to DefWindowProcA.
+bool handleCommand(unsigned commandId);
+
+// WM_VOICE, by the low word of its wParam.
+void handleVoice(unsigned what);
+
+// WM_SIZE with its type (0 restored, 1 minimised, 2 maximised), WM_ENTERSIZEMOVE and
+// WM_EXITSIZEMOVE.
+void onSize(unsigned sizeType);
+void onEnterSizeMove();
+void onExitSizeMove();
+
+// Posts the commands that set the menu's marks from the loaded settings (start-up).
+void postMenuMarks();
+
+// The fixed paths beside the executable, filled once at start by buildFixedPaths.
+extern char recordingPath[260];
+extern char helpPath[260];
+extern char backgroundPattern[260];
+void buildFixedPaths();
+
+// Everything the window owns, released when it is destroyed; the options are saved last.
+void releaseResources();
+
+// The address the About box's maker line opens.
+extern const char* const kHomePage;
