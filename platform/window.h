@@ -5,6 +5,8 @@
 
 #include <cstdint>
 
+struct Rect;  // stage/layout.h
+
 namespace platform {
 
 // MessageBoxA styles the program uses.
@@ -30,6 +32,11 @@ public:
     virtual void beginLyricMeasure() = 0;
     virtual int32_t lyricTextWidth(const char* text, int32_t length) = 0;
     virtual void endLyricMeasure() = 0;
+
+    // RedrawWindow on the main window with RDW_INVALIDATE | RDW_INTERNALPAINT and nothing
+    // erased: the given client rectangle, or the whole client area when `rect` is null. Safe
+    // to call from any thread. Each build's window file supplies the default.
+    virtual void redrawWindow(const Rect* rect);
 };
 
 // The lyric font that the measuring context selects (an HFONT on Windows). The stage hands
@@ -44,6 +51,14 @@ void installWindow(WindowSide* side);
 // The full path of the running executable, as GetModuleFileNameA gives it (backslashes), cut
 // to `capacity` - 1 characters and terminated. Returns the number of characters written.
 uint32_t executablePath(char* destination, uint32_t capacity);
+
+// Whether a byte opens a double-byte character in the system's ANSI code page (IsDBCSLeadByte).
+bool isLeadByte(unsigned char byte);
+
+// The main window (an HWND on Windows): owner of the message boxes, holder of the menu and of
+// the measuring context. Start-up hands it over once it exists; nullptr until then.
+void setMainWindow(void* handle);
+void* mainWindow();
 
 // The default implementations, one per build (platform/win32 or platform/host).
 WindowSide& defaultWindowSide();

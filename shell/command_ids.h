@@ -28,3 +28,21 @@ constexpr unsigned kCmdPlayLastRecording = 32794;
 
 constexpr unsigned kCmdAbout = 104;
 constexpr unsigned kCmdHtmlHelp = 32780;
+
+// Resources built into the program.
+constexpr unsigned kMenuResource = 109;         // the menu, and the accelerators of the same id
+constexpr unsigned kAcceleratorResource = 109;
+constexpr unsigned kAboutDialogResource = 103;
+constexpr unsigned kLargeIconResource = 107;
+constexpr unsigned kSmallIconResource = 108;
+constexpr unsigned kKeyboardBitmapResource = 129;  // the keyboard strip
+constexpr unsigned kNoteBitmapResource = 130;      // the falling note sprite
+constexpr unsigned kMarkerBitmapResource = 131;    // the sung-pitch marker
+constexpr unsigned kFirstStringResource = 103;     // the string table runs from 103 to 114
+constexpr unsigned kLastStringResource = 114;
+
+// The voice side's private message to the main window: a new sung pitch is published, or the
+// capture with Critique on has closed (the low word of wParam says which; lParam 0).
+constexpr unsigned WM_VOICE = 0xA61F;  // 42527
+constexpr unsigned VOICE_PITCH = 0;
+constexpr unsigned VOICE_END = 1;

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "platform/window.h"
+#include "stage/layout.h"
 
 namespace platform {
 
@@ -30,6 +31,13 @@ public:
     void beginLyricMeasure() override;
     int32_t lyricTextWidth(const char* text, int32_t length) override;
     void endLyricMeasure() override;
+    void redrawWindow(const Rect* rect) override;
+
+    // One invalidation: the rectangle given, or the whole client area.
+    struct Redraw {
+        bool whole;
+        Rect rect;
+    };
 
     // What was recorded; safe to call from any thread.
     std::vector<Box> boxes() const;
@@ -39,9 +47,12 @@ public:
     bool isChecked(unsigned commandId, bool fallback = false) const;
     int openMeasures() const;  // contexts taken and not yet given back
     int measureCalls() const;
+    std::vector<Redraw> redraws() const;
     void clear();
 
-    void setCharWidth(int width) { charWidth_ = width; }
+    void setCharWidth(int width);
+    // What messageBox returns from now on (IDOK, 1, unless told otherwise; 0 plays a failed box).
+    void setMessageBoxResult(int result);
     // Called (on the showing thread) while a box is "open", before it returns.
     void setOnMessageBox(std::function<void(const Box&)> hook);
 
@@ -53,14 +64,24 @@ private:
     std::map<unsigned, bool> checked_;
     int openMeasures_ = 0;
     int measureCalls_ = 0;
+    int messageBoxResult_ = 1;
+    std::vector<Redraw> redraws_;
     std::function<void(const Box&)> onMessageBox_;
 };
 
-// Width of a text in a fixed-width font with DrawTextA's DT_CALCRECT rules: CR and LF end a
-// line and the widest line counts; '&' is a mnemonic prefix, "&&" shows one '&'.
+// Width of a text in a fixed-width font with DrawTextA's DT_CALCRECT rules (no other flag):
+// - CR and LF end a line ("\r\n" is one break) and the widest line counts; an empty text is 0;
+// - '&' is a mnemonic prefix: it shows nothing and the character after it shows as itself, so
+//   "&&" shows one '&'; a prefix just before a line break shows nothing and the break still
+//   breaks; a '&' that is the last character of the text has nothing to mark and shows;
+// - a negative length means the text runs to its terminating zero.
 int32_t fixedWidthTextWidth(const char* text, int32_t length, int charWidth);
 
-// The host's idea of the executable's path; tests and tools may set it.
+// The host's idea of the executable's path; tests and tools may set it (any thread).
 void setHostExecutablePath(const char* path);
+
+// The host has no ANSI code page; by default no byte opens a double-byte character. Tests of
+// the double-byte rules switch on the Shift-JIS lead bytes (0x81-0x9F and 0xE0-0xFC).
+void setHostDoubleByteCodePage(bool shiftJis);
 
 }  // namespace platform

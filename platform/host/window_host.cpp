@@ -1,9 +1,14 @@
+#include <atomic>
 #include <cstring>
+#include <mutex>
 #include <string>
 
 #include "platform/host/recording_window.h"
 
 namespace platform {
+
+// The host has no window to repaint; the recording side below keeps what was asked.
+void WindowSide::redrawWindow(const Rect*) {}
 
 int RecordingWindowSide::messageBox(const char* text, const char* caption, unsigned style,
                                     bool owned) {
@@ -15,7 +20,8 @@ int RecordingWindowSide::messageBox(const char* text, const char* caption, unsig
         hook = onMessageBox_;
     }
     if (hook) hook(box);
-    return 1;  // IDOK
+    std::lock_guard<std::mutex> guard(mutex_);
+    return messageBoxResult_;
 }
 
 void RecordingWindowSide::enableMenuItem(unsigned commandId, bool enabled) {
@@ -46,6 +52,16 @@ int32_t RecordingWindowSide::lyricTextWidth(const char* text, int32_t length) {
 void RecordingWindowSide::endLyricMeasure() {
     std::lock_guard<std::mutex> guard(mutex_);
     --openMeasures_;
+}
+
+void RecordingWindowSide::redrawWindow(const Rect* rect) {
+    std::lock_guard<std::mutex> guard(mutex_);
+    redraws_.push_back(rect ? Redraw{false, *rect} : Redraw{true, Rect{0, 0, 0, 0}});
+}
+
+std::vector<RecordingWindowSide::Redraw> RecordingWindowSide::redraws() const {
+    std::lock_guard<std::mutex> guard(mutex_);
+    return redraws_;
 }
 
 std::vector<RecordingWindowSide::Box> RecordingWindowSide::boxes() const {
@@ -88,6 +104,17 @@ void RecordingWindowSide::clear() {
     checked_.clear();
     openMeasures_ = 0;
     measureCalls_ = 0;
+    redraws_.clear();
+}
+
+void RecordingWindowSide::setCharWidth(int width) {
+    std::lock_guard<std::mutex> guard(mutex_);
+    charWidth_ = width;
+}
+
+void RecordingWindowSide::setMessageBoxResult(int result) {
+    std::lock_guard<std::mutex> guard(mutex_);
+    messageBoxResult_ = result;
 }
 
 void RecordingWindowSide::setOnMessageBox(std::function<void(const Box&)> hook) {
@@ -96,19 +123,24 @@ void RecordingWindowSide::setOnMessageBox(std::function<void(const Box&)> hook) 
 }
 
 int32_t fixedWidthTextWidth(const char* text, int32_t length, int charWidth) {
+    if (text == nullptr) return 0;
+    if (length < 0) length = static_cast<int32_t>(std::strlen(text));
     int32_t widest = 0;
     int32_t shown = 0;  // characters shown on the current line
     for (int32_t i = 0; i < length; ++i) {
         char c = text[i];
+        if (c == '&' && i + 1 < length) {
+            // A prefix: the next character is shown as itself (so "&&" is one '&'), unless it
+            // is a line break, which still breaks the line below.
+            c = text[++i];
+            if (c != '\r' && c != '\n') {
+                ++shown;
+                continue;
+            }
+        }
         if (c == '\r' || c == '\n') {
             if (shown > widest) widest = shown;
             shown = 0;
-        } else if (c == '&') {
-            // A prefix marks the next character; "&&" shows a single '&'.
-            if (i + 1 < length && text[i + 1] == '&') {
-                ++shown;
-                ++i;
-            }
         } else {
             ++shown;
         }
@@ -118,18 +150,31 @@ int32_t fixedWidthTextWidth(const char* text, int32_t length, int charWidth) {
 }
 
 namespace {
+std::mutex hostPathMutex;
 std::string hostExecutablePath = "C:\\Lyrivox\\lyrivox.exe";
+std::atomic<bool> hostShiftJis{false};
+}  // namespace
+
+void setHostExecutablePath(const char* path) {
+    std::lock_guard<std::mutex> guard(hostPathMutex);
+    hostExecutablePath = path ? path : "";
 }
 
-void setHostExecutablePath(const char* path) { hostExecutablePath = path ? path : ""; }
-
 uint32_t executablePath(char* destination, uint32_t capacity) {
-    if (capacity == 0) return 0;
+    if (destination == nullptr || capacity == 0) return 0;
+    std::lock_guard<std::mutex> guard(hostPathMutex);
     size_t count = hostExecutablePath.size();
     if (count > capacity - 1) count = capacity - 1;
     std::memcpy(destination, hostExecutablePath.data(), count);
     destination[count] = '\0';
     return static_cast<uint32_t>(count);
+}
+
+void setHostDoubleByteCodePage(bool shiftJis) { hostShiftJis.store(shiftJis); }
+
+bool isLeadByte(unsigned char byte) {
+    if (!hostShiftJis.load()) return false;
+    return (byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC);
 }
 
 WindowSide& defaultWindowSide() {

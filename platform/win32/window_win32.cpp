@@ -1,2 +1,100 @@
-// Placeholder until the Windows window side lands.
+// The window side on USER32: message boxes, the main window's menu, and measuring lyric text
+// with DrawTextA in the font the stage made.
+#include <windows.h>
+
+#include <cstring>
+
 #include "platform/window.h"
+#include "stage/layout.h"
+
+namespace platform {
+namespace {
+
+HWND mainHwnd() { return static_cast<HWND>(mainWindow()); }
+
+class Win32WindowSide : public WindowSide {
+public:
+    int messageBox(const char* text, const char* caption, unsigned style, bool owned) override {
+        return MessageBoxA(owned ? mainHwnd() : nullptr, text, caption, style);
+    }
+
+    void enableMenuItem(unsigned commandId, bool enabled) override {
+        EnableMenuItem(GetMenu(mainHwnd()), commandId,
+                       MF_BYCOMMAND | (enabled ? MF_ENABLED : MF_GRAYED));
+    }
+
+    void checkMenuItem(unsigned commandId, bool checked) override {
+        CheckMenuItem(GetMenu(mainHwnd()), commandId,
+                      MF_BYCOMMAND | (checked ? MF_CHECKED : MF_UNCHECKED));
+    }
+
+    // Measuring runs on the window thread only (the load), so one context at a time suffices.
+    void beginLyricMeasure() override {
+        if (context_ != nullptr) return;
+        owner_ = mainHwnd();
+        context_ = GetDC(owner_);
+        if (context_ == nullptr) return;
+        HFONT font = static_cast<HFONT>(currentLyricFont());
+        previousFont_ = font ? static_cast<HFONT>(SelectObject(context_, font)) : nullptr;
+    }
+
+    int32_t lyricTextWidth(const char* text, int32_t length) override {
+        if (text == nullptr || length == 0) return 0;
+        // A measure outside begin/end takes a context of its own for the one call.
+        bool own = context_ == nullptr;
+        if (own) beginLyricMeasure();
+        int32_t width = 0;
+        if (context_ != nullptr) {
+            RECT bounds{0, 0, 0, 0};
+            if (DrawTextA(context_, text, length, &bounds, DT_CALCRECT) != 0)
+                width = bounds.right - bounds.left;
+        }
+        if (own) endLyricMeasure();
+        return width;
+    }
+
+    void endLyricMeasure() override {
+        if (context_ == nullptr) return;
+        if (previousFont_ != nullptr) SelectObject(context_, previousFont_);
+        ReleaseDC(owner_, context_);
+        context_ = nullptr;
+        previousFont_ = nullptr;
+        owner_ = nullptr;
+    }
+
+private:
+    HWND owner_ = nullptr;
+    HDC context_ = nullptr;
+    HFONT previousFont_ = nullptr;
+};
+
+}  // namespace
+
+void WindowSide::redrawWindow(const Rect* rect) {
+    // Nothing is erased: the painter covers every pixel it is asked for.
+    if (rect == nullptr) {
+        RedrawWindow(mainHwnd(), nullptr, nullptr, RDW_INVALIDATE | RDW_INTERNALPAINT);
+        return;
+    }
+    RECT area{rect->left, rect->top, rect->right, rect->bottom};
+    RedrawWindow(mainHwnd(), &area, nullptr, RDW_INVALIDATE | RDW_INTERNALPAINT);
+}
+
+uint32_t executablePath(char* destination, uint32_t capacity) {
+    if (destination == nullptr || capacity == 0) return 0;
+    DWORD count = GetModuleFileNameA(nullptr, destination, capacity);
+    // Older systems leave a cut path unterminated.
+    destination[capacity - 1] = '\0';
+    if (count >= capacity) count = capacity - 1;
+    destination[count] = '\0';
+    return static_cast<uint32_t>(std::strlen(destination));
+}
+
+bool isLeadByte(unsigned char byte) { return IsDBCSLeadByte(byte) != 0; }
+
+WindowSide& defaultWindowSide() {
+    static Win32WindowSide side;
+    return side;
+}
+
+}  // namespace platform

@@ -1,0 +1,32 @@
+#include "shell/paths.h"
+
+#include <cstdio>
+
+#include "platform/window.h"
+
+void pathBesideExecutable(char* destination, const char* fileName, const char* subfolder) {
+    if (destination == nullptr) return;
+    char folder[kPathCapacity];
+    platform::executablePath(folder, kPathCapacity);
+
+    // Cut at the last backslash. A backslash that is the second byte of a double-byte
+    // character (0x5C trails many Shift-JIS characters) is part of a name, not a separator.
+    int cut = -1;
+    for (int i = 0; folder[i] != '\0'; ++i) {
+        if (platform::isLeadByte(static_cast<unsigned char>(folder[i])) && folder[i + 1] != '\0') {
+            ++i;
+        } else if (folder[i] == '\\') {
+            cut = i;
+        }
+    }
+    if (cut >= 0) {
+        folder[cut] = '\0';
+    } else {
+        // No folder in the path (only when the system could not tell us): the current one.
+        folder[0] = '.';
+        folder[1] = '\0';
+    }
+
+    std::snprintf(destination, kPathCapacity, "%s\\%s%s", folder, subfolder ? subfolder : "",
+                  fileName ? fileName : "");
+}
