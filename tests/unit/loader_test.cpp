@@ -1,0 +1,494 @@
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "platform/host/recording_window.h"
+#include "playback/playback_state.h"
+#include "shell/command_ids.h"
+#include "shell/settings.h"
+#include "song/loader.h"
+#include "song/song_model.h"
+#include "support/midi_builder.h"
+
+namespace {
+
+const char kLimits[] =
+    "The file has exceeded the buffer limits for notes and/or lyrics.  It may not play properly.";
+
+struct Event {
+    int32_t tick;
+    uint32_t message;
+    uint32_t melody;
+    bool operator==(const Event& other) const {
+        return tick == other.tick && message == other.message && melody == other.melody;
+    }
+};
+
+std::ostream& operator<<(std::ostream& out, const Event& e) {
+    char text[64];
+    std::snprintf(text, sizeof text, "{%d %08X %u}", e.tick, e.message, e.melody);
+    return out << text;
+}
+
+std::vector<Event> eventsOf(const EventList& list) {
+    std::vector<Event> out;
+    for (const EventNode* node = list.head; node; node = node->next) out.push_back({node->tick, node->message, node->melody});
+    return out;
+}
+
+std::vector<uint32_t> periodsOf(const EventList& list) {
+    std::vector<uint32_t> out;
+    for (const EventNode* node = list.head; node; node = node->next)
+        if (isTempoRecord(*node)) out.push_back(node->periodTicks);
+    return out;
+}
+
+std::string lineText(int index) { return std::string(lyricLines[index].text, lyricLines[index].length); }
+
+constexpr uint32_t noteOn(uint8_t channel, uint8_t note, uint8_t velocity) {
+    return (0x90u | channel) | uint32_t{note} << 8 | uint32_t{velocity} << 16;
+}
+
+constexpr uint32_t fixed(double value) { return static_cast<uint32_t>(value * 65536.0 + 0.5); }
+
+class Loader : public ::testing::Test {
+protected:
+    void SetUp() override {
+        platform::installWindow(&window);
+        settings.critique = 0;
+        dir = midi::makeTempDir("lyrivox-loader-");
+        ASSERT_FALSE(dir.empty());
+        path = dir + "/song.mid";
+    }
+    void TearDown() override {
+        platform::installWindow(nullptr);
+        settings.critique = 0;
+        std::remove(path.c_str());
+        std::remove(dir.c_str());
+    }
+
+    int32_t load(const midi::Bytes& bytes) {
+        EXPECT_TRUE(midi::writeFile(path, bytes));
+        return loadSong(path.c_str());
+    }
+    int32_t load(const midi::File& file) { return load(file.bytes()); }
+
+    // A format 0 file of one track at division 480.
+    static midi::File song(const midi::Track& track, uint16_t division = 480) {
+        return midi::File().header(0, 1, division).track(track);
+    }
+
+    platform::RecordingWindowSide window{10};
+    std::string dir;
+    std::string path;
+};
+
+TEST_F(Loader, KnowsChunksByTheirThirdByteAndStepsOverOthersFourBytesAtATime) {
+    midi::Track track;
+    track.noteOn(5, 0, 60, 100).end();
+    midi::File file;
+    file.header(0, 1, 480);
+    // An unknown chunk is not skipped by its length: its length and data are read as ids.
+    // Its 8 data bytes hold no 'h' or 'r' in third place, so they are stepped over.
+    file.chunk("JUNK", {'a', 'b', 'c', 'd', 'e', 'f', 'g', 'i'});
+    file.chunk("xxrx", track.bytes());
+    ASSERT_EQ(load(file), 1);
+    EXPECT_EQ(eventsOf(songEvents), (std::vector<Event>{{5, noteOn(0, 60, 100), 0}}));
+    EXPECT_EQ(songEvents.cursor, songEvents.head);
+
+    // "AAhA" is a header: format 2 in it is rejected.
+    EXPECT_EQ(load(midi::File().chunk("AAhA", {0, 2, 0, 1, 1, 0xE0})), 0);
+
+    // A file without any known chunk is an empty song.
+    ASSERT_EQ(load(midi::Bytes{'R', 'I', 'F', 'F', 1, 2, 3}), 1);
+    EXPECT_TRUE(songEvents.empty());
+    EXPECT_TRUE(melodyEvents.empty());
+    EXPECT_EQ(lineCount, 1);
+    EXPECT_EQ(syllableCount, 0);
+    EXPECT_EQ(lineText(0), "Tessaloon Music Software");
+}
+
+TEST_F(Loader, HeaderRules) {
+    midi::Track track;
+    track.noteOn(0, 0, 60, 100).end();
+
+    // The format's low byte alone counts.
+    EXPECT_EQ(load(midi::File().header(2, 1, 480).track(track)), 0);
+    EXPECT_EQ(load(midi::File().header(0x0102, 1, 480).track(track)), 0);
+    ASSERT_EQ(load(midi::File().header(0x0100, 1, 480).track(track)), 1);
+    EXPECT_EQ(eventsOf(songEvents).size(), 1u);
+
+    // A header shorter than six bytes is rejected, one cut off by the end of the file too.
+    EXPECT_EQ(load(midi::File().chunk("MThd", {0, 0, 0, 1, 1}, 5).track(track)), 0);
+    EXPECT_EQ(load(midi::Bytes{'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 0, 0}), 0);
+    EXPECT_EQ(load(midi::Bytes{'M', 'T', 'h', 'd', 0, 0}), 0);
+
+    // Longer headers are read and the rest stepped over; only the low three length bytes
+    // count. The number of tracks is ignored.
+    midi::File longer;
+    longer.chunk("MThd", {0, 1, 0, 9, 0x00, 0x60, 'M', 'T', 'r', 'k'}, 0x7F00000A).track(track).track(track);
+    ASSERT_EQ(load(longer), 1);
+    EXPECT_EQ(eventsOf(songEvents).size(), 2u);
+    EXPECT_EQ(ticksPerQuarter, 96.0f);
+
+    // A later header overrides an earlier one.
+    ASSERT_EQ(load(midi::File().header(1, 1, 96).header(0, 1, 480).track(track)), 1);
+    EXPECT_EQ(ticksPerQuarter, 480.0f);
+
+    // A rejected header leaves the lists cleared but counts and menu as they were.
+    midi::Track words;
+    words.lyric(0, "one").lyric(0, "/two");
+    ASSERT_EQ(load(song(words)), 1);
+    window.clear();
+    EXPECT_EQ(load(midi::File().header(3, 1, 480).track(track)), 0);
+    EXPECT_TRUE(songEvents.empty());
+    EXPECT_EQ(lineCount, 2);
+    EXPECT_EQ(syllableCount, 2);
+    EXPECT_TRUE(window.isEnabled(kCmdOpen));
+    EXPECT_EQ(window.openMeasures(), 0);
+}
+
+TEST_F(Loader, SongTimeRunsOnInFormatZeroAndStartsAgainPerTrackInFormatOne) {
+    midi::Track first;
+    first.noteOn(10, 0, 60, 100).noteOn(10, 0, 62, 100).end();
+    midi::Track second;
+    second.noteOn(15, 1, 64, 100).end();
+
+    ASSERT_EQ(load(midi::File().header(1, 2, 480).track(first).track(second)), 1);
+    EXPECT_EQ(eventsOf(songEvents), (std::vector<Event>{
+        {10, noteOn(0, 60, 100), 0}, {15, noteOn(1, 64, 100), 0}, {20, noteOn(0, 62, 100), 0}}));
+
+    ASSERT_EQ(load(midi::File().header(0, 2, 480).track(first).track(second)), 1);
+    EXPECT_EQ(eventsOf(songEvents), (std::vector<Event>{
+        {10, noteOn(0, 60, 100), 0}, {20, noteOn(0, 62, 100), 0}, {35, noteOn(1, 64, 100), 0}}));
+
+    // Tracks before any header are read as format 0.
+    ASSERT_EQ(load(midi::File().track(first).track(second)), 1);
+    EXPECT_EQ(eventsOf(songEvents).back().tick, 35);
+}
+
+TEST_F(Loader, ChannelEventsRunningStatusAndSkippedSystemData) {
+    midi::Track track;
+    track.event(0, {0x92, 0x40, 0x00})        // note-on with velocity 0 stays a note-on
+        .event(0, {0x90, 0x3C, 0x64})
+        .event(0, {0x3E, 0x64})               // running status
+        .event(1, {0xC3, 0x05})               // program change: one data byte
+        .event(0, {0x07})                     // running status on a one-byte message
+        .event(1, {0xD4, 0x33})               // channel pressure
+        .event(1, {0xF0, 0x03, 0x7E, 0x7F, 0xF7})  // system exclusive, skipped
+        .event(1, {0xB0, 0x07, 0x64})
+        .event(1, {0xFF, 0x06, 0x02, 'h', 'i'})   // a marker: neither stored nor a lyric
+        .event(1, {0xE0, 0x00, 0x40})
+        .event(1, {0xA1, 0x3C, 0x10})
+        .event(1, {0x81, 0x3C, 0x40})
+        .end();
+    ASSERT_EQ(load(song(track)), 1);
+    EXPECT_EQ(eventsOf(songEvents), (std::vector<Event>{
+        {0, 0x00004092, 0}, {0, 0x00643C90, 0}, {0, 0x00643E90, 0}, {1, 0x000005C3, 0}, {1, 0x000007C3, 0},
+        {2, 0x000033D4, 0}, {4, 0x006407B0, 0}, {6, 0x004000E0, 0}, {7, 0x00103CA1, 0}, {8, 0x00403C81, 0}}));
+    EXPECT_TRUE(melodyEvents.empty());
+
+    // Running status does not carry into the next track: a data byte before the track's
+    // first status is read again as a delta time.
+    midi::Track first;
+    first.event(0, {0x90, 0x3C, 0x64}).end();
+    midi::Track second;
+    second.raw({0x00, 0x05, 0x90, 0x3D, 0x64}).end();
+    ASSERT_EQ(load(midi::File().header(1, 2, 480).track(first).track(second)), 1);
+    EXPECT_EQ(eventsOf(songEvents), (std::vector<Event>{{0, 0x00643C90, 0}, {5, 0x00643D90, 0}}));
+
+    // Nothing after the end of track is read.
+    midi::Track ended;
+    ended.event(0, {0x90, 0x3C, 0x64}).end().event(0, {0x90, 0x3D, 0x64});
+    ASSERT_EQ(load(song(ended)), 1);
+    EXPECT_EQ(eventsOf(songEvents).size(), 1u);
+}
+
+TEST_F(Loader, MelodyTracksAreFoundByTheirNames) {
+    auto melodyFlags = [&](std::vector<std::string> names) {
+        midi::File file;
+        file.header(1, static_cast<uint16_t>(names.size()), 480);
+        for (size_t i = 0; i < names.size(); ++i) {
+            midi::Track track;
+            track.name(0, names[i]).noteOn(static_cast<uint32_t>(i), 0, 60, 100).end();
+            file.track(track);
+        }
+        EXPECT_EQ(load(file), 1);
+        std::vector<uint32_t> flags;
+        for (const Event& e : eventsOf(songEvents)) flags.push_back(e.melody);
+        return flags;
+    };
+    EXPECT_EQ(melodyFlags({"Melody", "MELODY 1", "melodyline", "Lead Vocal", "Mel"}),
+              (std::vector<uint32_t>{1, 1, 1, 0, 0}));
+    EXPECT_EQ(melodyFlags({"Vocals", "VOCAL 2", "Melody"}), (std::vector<uint32_t>{1, 0, 1}));
+    EXPECT_EQ(melodyFlags({"Melody", "Vocals"}), (std::vector<uint32_t>{1, 0}));
+    EXPECT_EQ(melodyFlags({"Vocal"}), (std::vector<uint32_t>{1}));
+    // Names under five or over 79 characters are not looked at.
+    EXPECT_EQ(melodyFlags({"Melod", "melody" + std::string(74, 'x')}), (std::vector<uint32_t>{0, 0}));
+    EXPECT_EQ(melodyTrackFound, 0);
+    EXPECT_EQ(melodyFlags({"melody" + std::string(73, 'x')}), (std::vector<uint32_t>{1}));
+
+    // Events before the name are not melody events; with Critique on the melody's events go
+    // to melodyEvents and the tempo records to both lists.
+    midi::Track melody;
+    melody.noteOn(0, 0, 50, 90).name(0, "Melody").noteOn(5, 0, 60, 100).tempo(5, 500000).end();
+    settings.critique = 1;
+    ASSERT_EQ(load(song(melody)), 1);
+    EXPECT_EQ(eventsOf(songEvents), (std::vector<Event>{{0, noteOn(0, 50, 90), 0}, {10, 0x001851FF, 0}}));
+    EXPECT_EQ(eventsOf(melodyEvents), (std::vector<Event>{{5, noteOn(0, 60, 100), 1}, {10, 0x001851FF, 0}}));
+    EXPECT_TRUE(window.isEnabled(kCmdSilenceMelody, false));
+
+    settings.critique = 0;
+    ASSERT_EQ(load(song(melody)), 1);
+    EXPECT_EQ(eventsOf(songEvents), (std::vector<Event>{
+        {0, noteOn(0, 50, 90), 0}, {5, noteOn(0, 60, 100), 1}, {10, 0x001851FF, 0}}));
+    EXPECT_EQ(eventsOf(melodyEvents), (std::vector<Event>{{10, 0x001851FF, 0}}));
+}
+
+TEST_F(Loader, LyricsComeFromTheFirstLyricTrackAndAreCutIntoLinesAndSyllables) {
+    midi::Track words;
+    words.name(0, "Words").text(0, "@KMIDI KARAOKE FILE").text(10, "\\Hel").text(10, "lo ").text(10, "/world").end();
+    midi::Track lyrics;
+    lyrics.lyric(5, "\\ignored").end();
+    midi::Track plain;
+    plain.text(0, "\\not words").end();
+    ASSERT_EQ(load(midi::File().header(1, 3, 480).track(plain).track(words).track(lyrics)), 1);
+    ASSERT_EQ(lineCount, 3);
+    EXPECT_EQ(lineText(0), "Tessaloon Music Software");
+    EXPECT_EQ(lineText(1), "Hello ");
+    EXPECT_EQ(lineText(2), "world");
+    EXPECT_EQ(lyricLines[1].startTick, 10);
+    EXPECT_EQ(lyricLines[2].startTick, 30);
+    ASSERT_EQ(syllableCount, 3);
+    EXPECT_EQ(syllables[0].centerX, 15);
+    EXPECT_EQ(syllables[0].tick, 10);
+    EXPECT_EQ(syllables[1].centerX, 45);  // halfway between "Hel" (30) and "Hello " (60)
+    EXPECT_EQ(syllables[1].tick, 20);
+    EXPECT_EQ(syllables[2].centerX, 25);
+    EXPECT_GE(widestLineWidth, 60);
+
+    // The first text replaces the banner; '@' texts, '/@' and carriage returns record
+    // nothing; a separator alone records an empty syllable; long texts stop at 79.
+    midi::Track karaoke;
+    karaoke.lyric(0, "Hi").lyric(0, "@T title").lyric(7, "/@L").lyric(1, "/")
+        .lyric(2, "\r").lyric(3, "word").lyric(1, std::string(100, 'x')).lyric(4, "\r").end();
+    ASSERT_EQ(load(song(karaoke)), 1);
+    EXPECT_EQ(lineText(0), "Hi");
+    EXPECT_EQ(lyricLines[1].startTick, 7);    // opened by "/@L", which records nothing
+    EXPECT_EQ(lineText(2), "");              // the separator alone
+    EXPECT_EQ(lyricLines[2].startTick, 8);
+    EXPECT_EQ(lineText(3), "word" + std::string(75, 'x'));
+    EXPECT_EQ(lyricLines[3].startTick, 13);  // the carriage return's line starts at "word"
+    EXPECT_EQ(lineCount, 4);                 // the trailing carriage return opens no line
+    ASSERT_EQ(syllableCount, 4);
+    EXPECT_EQ(syllables[1].centerX, 0);
+    EXPECT_EQ(syllables[1].tick, 8);
+    EXPECT_EQ(syllables[3].centerX, 40 + (790 - 40) / 2);
+    EXPECT_GE(widestLineWidth, 790);
+
+    // Measuring follows the text as drawn, mnemonic prefixes included.
+    midi::Track amp;
+    amp.lyric(0, "R&B").lyric(0, " &&").end();
+    ASSERT_EQ(load(song(amp)), 1);
+    EXPECT_EQ(syllables[0].centerX, 10);
+    EXPECT_EQ(syllables[1].centerX, 20 + (40 - 20) / 2);
+
+    // A song without lyrics shows the banner alone.
+    midi::Track silent;
+    silent.noteOn(0, 0, 60, 100).end();
+    ASSERT_EQ(load(song(silent)), 1);
+    EXPECT_EQ(lineCount, 1);
+    EXPECT_EQ(syllableCount, 0);
+    EXPECT_EQ(lineText(0), "Tessaloon Music Software");
+    EXPECT_EQ(window.openMeasures(), 0);
+    EXPECT_TRUE(window.messages().empty());
+}
+
+TEST_F(Loader, TablesWrapToTheStartWithTheLimitsMessage) {
+    int busyWhileShown = -1;
+    window.setOnMessageBox([&](const platform::RecordingWindowSide::Box&) { busyWhileShown = playback.busy; });
+
+    midi::Track lines;
+    for (int i = 1; i <= 126; ++i) lines.lyric(1, "/line " + std::to_string(i));
+    lines.end();
+    ASSERT_EQ(load(song(lines)), 1);
+    ASSERT_EQ(window.boxes().size(), 1u);
+    const platform::RecordingWindowSide::Box box = window.boxes()[0];
+    EXPECT_EQ(box.text, kLimits);
+    EXPECT_EQ(box.caption, "Lyrivox!");
+    EXPECT_EQ(box.style, 0x30u);
+    EXPECT_TRUE(box.owned);
+    EXPECT_EQ(busyWhileShown, 1);
+    EXPECT_EQ(playback.busy, 0);
+    // The 125th separator wraps to line 0, which takes that line's text and start tick.
+    EXPECT_EQ(lineText(0), "line 125");
+    EXPECT_EQ(lyricLines[0].startTick, 125);
+    EXPECT_EQ(lineText(1), "line 126");
+    EXPECT_EQ(lineText(124), "line 124");
+    EXPECT_EQ(lineCount, 2);
+    EXPECT_EQ(syllableCount, 126);
+
+    window.clear();
+    midi::Track many;
+    for (int i = 0; i < 2001; ++i) many.lyric(1, i % 10 == 0 ? "/a" : "b");
+    many.end();
+    ASSERT_EQ(load(song(many)), 1);
+    // Two syllable wraps and one line wrap, each with its message.
+    EXPECT_EQ(window.messages(), (std::vector<std::string>{kLimits, kLimits, kLimits}));
+    EXPECT_EQ(syllableCount, 1);
+    EXPECT_EQ(syllables[0].tick, 2001);
+    EXPECT_EQ(lineCount, 201 - 125 + 1);
+}
+
+TEST_F(Loader, GreysTheMenuForPlayback) {
+    midi::Track melody;
+    melody.name(0, "Melody").noteOn(0, 0, 60, 100).end();
+    ASSERT_EQ(load(song(melody)), 1);
+    for (unsigned id : {kCmdOpen, kCmdRecord, kCmdQualityAm, kCmdQualityFm, kCmdQualityCd, kCmdCritique})
+        EXPECT_FALSE(window.isEnabled(id)) << id;
+    EXPECT_TRUE(window.isEnabled(kCmdSilenceMelody, false));
+    EXPECT_TRUE(window.isEnabled(kCmdStop, true));  // never touched
+
+    midi::Track plain;
+    plain.name(0, "Piano").noteOn(0, 0, 60, 100).end();
+    ASSERT_EQ(load(song(plain)), 1);
+    EXPECT_FALSE(window.isEnabled(kCmdSilenceMelody));
+    EXPECT_EQ(window.openMeasures(), 0);
+}
+
+TEST_F(Loader, StartValueAndTempoRecordsKeepTheFractionOfTheFilesTempo) {
+    midi::Track empty;
+    empty.end();
+    struct Start {
+        uint16_t division;
+        uint32_t expected;
+    };
+    for (Start s : {Start{480, 24u << 16}, Start{96, fixed(4.8)}, Start{0xE728, 25u << 16}, Start{0xE250, 60u << 16},
+                    Start{0xE804, fixed(2.4)}, Start{0xE328, 29u << 16}, Start{0x7FFF, kPeriodMax}, Start{0xE800, 1},
+                    Start{0, 1}}) {
+        ASSERT_EQ(load(song(empty, s.division)), 1);
+        EXPECT_EQ(ticksPerPeriod, s.expected) << std::hex << s.division;
+    }
+
+    struct Tempo {
+        uint16_t division;
+        uint32_t micros;
+        uint32_t period;
+    };
+    for (Tempo t : {Tempo{480, 500000, 24u << 16}, Tempo{96, 500000, fixed(4.8)}, Tempo{960, 500000, 48u << 16},
+                    Tempo{24, 1000000, fixed(0.6)}, Tempo{1, 0xFFFFFF, 98}, Tempo{0x7FFF, 1, kPeriodMax},
+                    Tempo{480, 700000, fixed(12000000.0 / 700000)}}) {
+        midi::Track track;
+        track.tempo(3, t.micros).end();
+        ASSERT_EQ(load(song(track, t.division)), 1);
+        ASSERT_EQ(eventsOf(songEvents).size(), 1u);
+        const EventNode& record = *songEvents.head;
+        EXPECT_EQ(record.periodTicks, t.period) << t.division << " " << t.micros;
+        EXPECT_EQ(record.message, 0xFFu | 0x51u << 8 | (t.period >> 16) << 16 | ((t.period >> 8) & 0xFF) << 24);
+        EXPECT_EQ(record.tick, 3);
+        EXPECT_EQ(record.melody, 0u);
+        EXPECT_EQ(eventsOf(melodyEvents), eventsOf(songEvents));
+        EXPECT_EQ(periodsOf(melodyEvents), periodsOf(songEvents));
+    }
+
+    // A tempo of zero, or any tempo in an SMPTE song, makes no record.
+    midi::Track zero;
+    zero.tempo(0, 0).end();
+    ASSERT_EQ(load(song(zero)), 1);
+    EXPECT_TRUE(songEvents.empty());
+    midi::Track smpte;
+    smpte.tempo(0, 500000).end();
+    ASSERT_EQ(load(song(smpte, 0xE728)), 1);
+    EXPECT_TRUE(songEvents.empty());
+    EXPECT_TRUE(melodyEvents.empty());
+
+    // Tracks before any header use the division the last metrical header left.
+    ASSERT_EQ(load(song(empty, 96)), 1);
+    ASSERT_EQ(load(midi::File().track(smpte)), 1);
+    EXPECT_EQ(periodsOf(songEvents), (std::vector<uint32_t>{fixed(4.8)}));
+    EXPECT_EQ(ticksPerPeriod, fixed(4.8));
+}
+
+TEST_F(Loader, ReadOnlySongsLoad) {
+    midi::Track track;
+    track.noteOn(0, 0, 60, 100).end();
+    ASSERT_TRUE(midi::writeFile(path, song(track).bytes()));
+    ASSERT_EQ(chmod(path.c_str(), 0444), 0);
+    EXPECT_EQ(loadSong(path.c_str()), 1);
+    EXPECT_EQ(eventsOf(songEvents).size(), 1u);
+    chmod(path.c_str(), 0644);
+}
+
+TEST_F(Loader, AMissingFileChangesNothing) {
+    midi::Track track;
+    track.name(0, "Melody").noteOn(0, 0, 60, 100).lyric(0, "la").lyric(0, "/la").end();
+    ASSERT_EQ(load(song(track)), 1);
+    window.clear();
+    std::vector<Event> before = eventsOf(songEvents);
+
+    EXPECT_EQ(loadSong((dir + "/missing.mid").c_str()), 0);
+    EXPECT_EQ(eventsOf(songEvents), before);
+    EXPECT_EQ(lineCount, 2);
+    EXPECT_EQ(syllableCount, 2);
+    EXPECT_EQ(melodyTrackFound, 0);
+    EXPECT_EQ(lineText(0), "Tessaloon Music Software");
+    EXPECT_TRUE(window.isEnabled(kCmdOpen));
+    EXPECT_EQ(window.openMeasures(), 0);
+    EXPECT_TRUE(window.messages().empty());
+}
+
+TEST_F(Loader, NothingIsReadPastAChunk) {
+    // A track cut short by its chunk: the text's stated length runs past the chunk's end.
+    // That track ends there, the next one is read as usual.
+    midi::Track cut;
+    cut.noteOn(0, 0, 60, 100).event(0, {0xFF, 0x05, 0x20, 'a', 'b'});
+    midi::Track next;
+    next.noteOn(1, 0, 61, 100).end();
+    ASSERT_EQ(load(midi::File().header(1, 2, 480).track(cut).track(next)), 1);
+    EXPECT_EQ(eventsOf(songEvents), (std::vector<Event>{{0, noteOn(0, 60, 100), 0}, {1, noteOn(0, 61, 100), 0}}));
+    EXPECT_EQ(syllableCount, 0);
+
+    // A delta time of more than four bytes ends the track.
+    midi::Track endless;
+    endless.noteOn(0, 0, 60, 100).raw({0x81, 0x81, 0x81, 0x81, 0x01, 0x90, 0x3C, 0x64}).end();
+    ASSERT_EQ(load(song(endless)), 1);
+    EXPECT_EQ(eventsOf(songEvents).size(), 1u);
+
+    // Song time stops at the largest tick instead of wrapping into negative ticks.
+    midi::Track late;
+    for (int i = 0; i < 9; ++i) late.noteOn(0x0FFFFFFF, 0, 60, 100);
+    late.end();
+    ASSERT_EQ(load(song(late)), 1);
+    EXPECT_EQ(eventsOf(songEvents).back().tick, INT32_MAX);
+    EXPECT_GT(eventsOf(songEvents).front().tick, 0);
+
+    // Every prefix of a good file loads without reading past what it holds; what it gives
+    // is the start of what the whole file gives.
+    midi::Track words;
+    words.name(0, "Words").text(0, "@Ksong").text(0, "\\Hel").text(10, "lo").tempo(0, 600000).end();
+    midi::Track melody;
+    melody.name(0, "Melody").noteOn(0, 0, 60, 100).event(10, {0x3E, 0x64}).event(0, {0xF0, 0x01, 0xF7})
+        .event(0, {0xC0, 0x05}).raw(midi::vlq(200)).raw({0x80, 0x3C, 0x00}).end();
+    midi::Bytes whole = midi::File().header(1, 2, 96).track(words).track(melody).bytes();
+    ASSERT_EQ(load(whole), 1);
+    const std::vector<Event> full = eventsOf(songEvents);
+    ASSERT_EQ(full.size(), 5u);
+    for (size_t size = 0; size < whole.size(); ++size) {
+        midi::Bytes prefix(whole.begin(), whole.begin() + static_cast<long>(size));
+        int32_t result = load(prefix);
+        // Fewer than four bytes hold no chunk id; a header cut short is rejected.
+        EXPECT_EQ(result, size < 4 || size >= 14 ? 1 : 0) << size;
+        if (!result) continue;
+        std::vector<Event> got = eventsOf(songEvents);
+        EXPECT_LE(got.size(), full.size()) << size;
+        for (const Event& e : got) EXPECT_NE(std::find(full.begin(), full.end(), e), full.end()) << size;
+        EXPECT_LE(syllableCount, 2) << size;
+        EXPECT_EQ(window.openMeasures(), 0) << size;
+    }
+}
+
+}  // namespace
