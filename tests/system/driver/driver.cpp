@@ -1,0 +1,485 @@
+// lvx-driver: drives another program's windows from the outside, for shell scripts.
+//
+// Runs under the same Wine prefix and display as the program under test. Every subcommand
+// prints its result on stdout (one item a line, Unix line ends) and exits 0 on success, 1 on a
+// usage error, 2 when what it waited for did not come in time, 3 when an action did not take.
+//
+// A WINDOW argument is a handle ("0x1a2b", as printed by `wait`), "class=<name>", or a title
+// (exact; a trailing '*' matches any title that starts with the rest).
+//
+//   wait WINDOW [SECONDS]              wait for a visible top-level window; prints its handle
+//   wait-close WINDOW [SECONDS]        wait until the window is gone
+//   command WINDOW ID                  post WM_COMMAND with the id (a menu command)
+//   post WINDOW MSG WPARAM LPARAM      post any message (numbers: decimal or 0x hex)
+//   close WINDOW                       post WM_CLOSE
+//   show WINDOW normal|minimize|maximize|restore
+//   move WINDOW X Y WIDTH HEIGHT       set the outer rectangle
+//   client-size WINDOW                 prints "<width> <height>" of the client area
+//   window-rect WINDOW                 prints "<x> <y> <width> <height>" of the outer rectangle
+//   title WINDOW                       prints the window text
+//   fill-dialog PATH [SECONDS]         find an open/save dialog, type PATH as the file name, press
+//                                      OK; prints "closed" (exit 0) or "open" (exit 3) when the
+//                                      dialog stays, e.g. behind a message of its own
+//   message-box [SECONDS] [--press ID|--keep]
+//                                      find a message box, print its caption on the first line
+//                                      and its text after it; then press OK (or button ID), or
+//                                      leave it open with --keep
+//   dialog [TITLE] [SECONDS]           find a dialog (by title, or any), print "<handle> <title>"
+//                                      and then one line per control: "<id> <class> <text>"
+//   press DIALOG ID                    press a dialog's button (posts WM_COMMAND ID, BN_CLICKED)
+//   screenshot WINDOW FILE.bmp [--whole]
+//                                      copy the client area (or the whole window) from the
+//                                      screen to a 24-bit BMP
+//   clock                              prints QueryPerformanceCounter in milliseconds, the clock of
+//                                      the MIDI capture log
+//   threads EXE                        prints "<pid> <threads>" for the process running EXE
+//                                      (file name, case-insensitive); exit 2 when none
+
+#include <windows.h>
+#include <tlhelp32.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr int exitUsage = 1;
+constexpr int exitTimeout = 2;
+constexpr int exitFailed = 3;
+
+constexpr int fileNameCombo = 1148;  // cmb13, the file-name box of explorer-style dialogs
+constexpr int fileNameEdit = 1152;   // edt1, old-style dialogs
+constexpr int messageTextId = 0xFFFF;
+
+void out(const std::string& line) {
+    std::fwrite(line.data(), 1, line.size(), stdout);
+    std::fputc('\n', stdout);
+    std::fflush(stdout);
+}
+
+void fail(const std::string& message) {
+    std::fprintf(stderr, "lvx-driver: %s\n", message.c_str());
+}
+
+std::string handleText(HWND window) {
+    char text[32];
+    std::snprintf(text, sizeof text, "0x%lx", static_cast<unsigned long>(reinterpret_cast<UINT_PTR>(window)));
+    return text;
+}
+
+std::string windowText(HWND window) {
+    // WM_GETTEXT crosses processes; GetWindowText would not read another process's controls.
+    char text[4096] = "";
+    SendMessageTimeoutA(window, WM_GETTEXT, sizeof text, reinterpret_cast<LPARAM>(text), SMTO_ABORTIFHUNG, 2000,
+                        nullptr);
+    return text;
+}
+
+std::string className(HWND window) {
+    char name[256] = "";
+    GetClassNameA(window, name, sizeof name);
+    return name;
+}
+
+long number(const char* text) {
+    return std::strtol(text, nullptr, 0);
+}
+
+double seconds(int argc, char** argv, int index, double fallback) {
+    return index < argc && argv[index][0] != '-' ? std::atof(argv[index]) : fallback;
+}
+
+// Polls until found() returns non-null or the time runs out.
+template <typename Find>
+HWND poll(double timeoutSeconds, Find found) {
+    const DWORD start = GetTickCount();
+    for (;;) {
+        if (HWND window = found()) return window;
+        if (GetTickCount() - start > static_cast<DWORD>(timeoutSeconds * 1000.0)) return nullptr;
+        Sleep(50);
+    }
+}
+
+struct Spec {
+    HWND handle = nullptr;
+    std::string className;
+    std::string title;
+    bool prefix = false;
+};
+
+Spec parseSpec(const std::string& text) {
+    Spec spec;
+    if (text.rfind("0x", 0) == 0) {
+        spec.handle = reinterpret_cast<HWND>(static_cast<UINT_PTR>(std::strtoul(text.c_str(), nullptr, 16)));
+    } else if (text.rfind("class=", 0) == 0) {
+        spec.className = text.substr(6);
+    } else if (!text.empty() && text.back() == '*') {
+        spec.title = text.substr(0, text.size() - 1);
+        spec.prefix = true;
+    } else {
+        spec.title = text;
+    }
+    return spec;
+}
+
+BOOL CALLBACK collectWindow(HWND window, LPARAM list) {
+    reinterpret_cast<std::vector<HWND>*>(list)->push_back(window);
+    return TRUE;
+}
+
+// Top-level windows, topmost first.
+std::vector<HWND> topLevelWindows() {
+    std::vector<HWND> windows;
+    EnumWindows(collectWindow, reinterpret_cast<LPARAM>(&windows));
+    return windows;
+}
+
+HWND findWindow(const Spec& spec) {
+    if (spec.handle != nullptr) return IsWindow(spec.handle) ? spec.handle : nullptr;
+    for (HWND window : topLevelWindows()) {
+        if (!IsWindowVisible(window)) continue;
+        if (!spec.className.empty()) {
+            if (className(window) == spec.className) return window;
+            continue;
+        }
+        const std::string title = windowText(window);
+        if (spec.prefix ? title.rfind(spec.title, 0) == 0 : title == spec.title) return window;
+    }
+    return nullptr;
+}
+
+HWND requireWindow(const char* text) {
+    HWND window = findWindow(parseSpec(text));
+    if (window == nullptr) fail(std::string("no window ") + text);
+    return window;
+}
+
+bool isDialog(HWND window) {
+    return IsWindowVisible(window) && className(window) == "#32770";
+}
+
+HWND fileNameBox(HWND dialog) {
+    if (HWND box = GetDlgItem(dialog, fileNameCombo)) return box;
+    return GetDlgItem(dialog, fileNameEdit);
+}
+
+HWND findFileDialog() {
+    for (HWND window : topLevelWindows())
+        if (isDialog(window) && fileNameBox(window) != nullptr) return window;
+    return nullptr;
+}
+
+HWND findMessageBox() {
+    for (HWND window : topLevelWindows()) {
+        if (!isDialog(window) || fileNameBox(window) != nullptr) continue;
+        HWND text = GetDlgItem(window, messageTextId);
+        if (text != nullptr && className(text) == "Static") return window;
+    }
+    return nullptr;
+}
+
+void pressButton(HWND dialog, int id) {
+    PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(dialog, id)));
+}
+
+bool waitGone(HWND window, double timeoutSeconds) {
+    return poll(timeoutSeconds, [&]() -> HWND { return IsWindow(window) && IsWindowVisible(window) ? nullptr : window; }) !=
+           nullptr;
+}
+
+// ---- subcommands ----
+
+int wait(int argc, char** argv) {
+    if (argc < 1) return exitUsage;
+    const Spec spec = parseSpec(argv[0]);
+    HWND window = poll(seconds(argc, argv, 1, 20), [&] { return findWindow(spec); });
+    if (window == nullptr) {
+        fail(std::string("no window ") + argv[0] + " in time");
+        return exitTimeout;
+    }
+    out(handleText(window));
+    return 0;
+}
+
+int waitClose(int argc, char** argv) {
+    if (argc < 1) return exitUsage;
+    const Spec spec = parseSpec(argv[0]);
+    HWND window = findWindow(spec);
+    if (window == nullptr) return 0;
+    if (!waitGone(window, seconds(argc, argv, 1, 20))) {
+        fail(std::string("window ") + argv[0] + " still there");
+        return exitTimeout;
+    }
+    return 0;
+}
+
+int post(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (window == nullptr) return exitFailed;
+    if (!PostMessageA(window, message, wParam, lParam)) {
+        fail("PostMessage failed");
+        return exitFailed;
+    }
+    return 0;
+}
+
+int show(int argc, char** argv) {
+    if (argc < 2) return exitUsage;
+    HWND window = requireWindow(argv[0]);
+    if (window == nullptr) return exitFailed;
+    const std::string how = argv[1];
+    int command = how == "minimize" ? SW_MINIMIZE
+                  : how == "maximize" ? SW_MAXIMIZE
+                  : how == "restore"  ? SW_RESTORE
+                                      : SW_SHOWNORMAL;
+    ShowWindowAsync(window, command);
+    return 0;
+}
+
+int move(int argc, char** argv) {
+    if (argc < 5) return exitUsage;
+    HWND window = requireWindow(argv[0]);
+    if (window == nullptr) return exitFailed;
+    if (!SetWindowPos(window, nullptr, static_cast<int>(number(argv[1])), static_cast<int>(number(argv[2])),
+                      static_cast<int>(number(argv[3])), static_cast<int>(number(argv[4])),
+                      SWP_NOZORDER | SWP_NOACTIVATE | SWP_ASYNCWINDOWPOS))
+        return exitFailed;
+    return 0;
+}
+
+int clientSize(int argc, char** argv) {
+    if (argc < 1) return exitUsage;
+    HWND window = requireWindow(argv[0]);
+    RECT client;
+    if (window == nullptr || !GetClientRect(window, &client)) return exitFailed;
+    out(std::to_string(client.right) + " " + std::to_string(client.bottom));
+    return 0;
+}
+
+int windowRect(int argc, char** argv) {
+    if (argc < 1) return exitUsage;
+    HWND window = requireWindow(argv[0]);
+    RECT outer;
+    if (window == nullptr || !GetWindowRect(window, &outer)) return exitFailed;
+    out(std::to_string(outer.left) + " " + std::to_string(outer.top) + " " + std::to_string(outer.right - outer.left) +
+        " " + std::to_string(outer.bottom - outer.top));
+    return 0;
+}
+
+int fillDialog(int argc, char** argv) {
+    if (argc < 1) return exitUsage;
+    HWND dialog = poll(seconds(argc, argv, 1, 20), findFileDialog);
+    if (dialog == nullptr) {
+        fail("no open/save dialog in time");
+        return exitTimeout;
+    }
+    HWND box = fileNameBox(dialog);
+    SendMessageTimeoutA(box, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(argv[0]), SMTO_ABORTIFHUNG, 5000, nullptr);
+    if (windowText(box) != argv[0]) {
+        fail("the file name did not take");
+        return exitFailed;
+    }
+    pressButton(dialog, IDOK);
+    if (!waitGone(dialog, 5)) {
+        out("open");
+        return exitFailed;
+    }
+    out("closed");
+    return 0;
+}
+
+int messageBox(int argc, char** argv) {
+    double timeout = 20;
+    int press = IDOK;
+    for (int i = 0; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--keep") == 0) press = 0;
+        else if (std::strcmp(argv[i], "--press") == 0 && i + 1 < argc) press = static_cast<int>(number(argv[++i]));
+        else timeout = std::atof(argv[i]);
+    }
+    HWND box = poll(timeout, findMessageBox);
+    if (box == nullptr) {
+        fail("no message box in time");
+        return exitTimeout;
+    }
+    out(windowText(box));
+    out(windowText(GetDlgItem(box, messageTextId)));
+    if (press == 0) return 0;
+    pressButton(box, press);
+    if (!waitGone(box, 5)) {
+        fail("the message box stayed");
+        return exitFailed;
+    }
+    return 0;
+}
+
+int dialog(int argc, char** argv) {
+    std::string title;
+    double timeout = 20;
+    if (argc >= 1) title = argv[0];
+    if (argc >= 2) timeout = std::atof(argv[1]);
+    HWND found = poll(timeout, [&]() -> HWND {
+        for (HWND window : topLevelWindows())
+            if (isDialog(window) && (title.empty() || windowText(window) == title)) return window;
+        return nullptr;
+    });
+    if (found == nullptr) {
+        fail("no dialog in time");
+        return exitTimeout;
+    }
+    out(handleText(found) + " " + windowText(found));
+    for (HWND child = GetWindow(found, GW_CHILD); child != nullptr; child = GetWindow(child, GW_HWNDNEXT)) {
+        out(std::to_string(GetDlgCtrlID(child) & 0xFFFF) + " " + className(child) + " " + windowText(child));
+    }
+    return 0;
+}
+
+bool writeBmp(const char* path, int width, int height, const std::vector<unsigned char>& pixels, int stride) {
+    BITMAPFILEHEADER file = {};
+    BITMAPINFOHEADER info = {};
+    info.biSize = sizeof info;
+    info.biWidth = width;
+    info.biHeight = height;  // bottom-up, as GetDIBits gives it
+    info.biPlanes = 1;
+    info.biBitCount = 24;
+    info.biCompression = BI_RGB;
+    info.biSizeImage = static_cast<DWORD>(stride * height);
+    file.bfType = 0x4D42;
+    file.bfOffBits = sizeof file + sizeof info;
+    file.bfSize = file.bfOffBits + info.biSizeImage;
+    FILE* f = std::fopen(path, "wb");
+    if (f == nullptr) return false;
+    bool ok = std::fwrite(&file, sizeof file, 1, f) == 1 && std::fwrite(&info, sizeof info, 1, f) == 1 &&
+              std::fwrite(pixels.data(), 1, pixels.size(), f) == pixels.size();
+    return std::fclose(f) == 0 && ok;
+}
+
+int screenshot(int argc, char** argv) {
+    if (argc < 2) return exitUsage;
+    HWND window = requireWindow(argv[0]);
+    if (window == nullptr) return exitFailed;
+    const bool whole = argc >= 3 && std::strcmp(argv[2], "--whole") == 0;
+    RECT area;
+    if (whole) {
+        GetWindowRect(window, &area);
+    } else {
+        GetClientRect(window, &area);
+        MapWindowPoints(window, nullptr, reinterpret_cast<POINT*>(&area), 2);
+    }
+    const int width = area.right - area.left;
+    const int height = area.bottom - area.top;
+    if (width <= 0 || height <= 0) {
+        fail("the window has no area");
+        return exitFailed;
+    }
+    // The pixels are taken from the screen: the window belongs to another process, so its own
+    // device context cannot be painted into from here, but the X server holds what it shows.
+    HDC screen = GetDC(nullptr);
+    HDC memory = CreateCompatibleDC(screen);
+    HBITMAP bitmap = CreateCompatibleBitmap(screen, width, height);
+    HGDIOBJ old = SelectObject(memory, bitmap);
+    BitBlt(memory, 0, 0, width, height, screen, area.left, area.top, SRCCOPY);
+    SelectObject(memory, old);
+    BITMAPINFO info = {};
+    info.bmiHeader.biSize = sizeof info.bmiHeader;
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = height;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 24;
+    info.bmiHeader.biCompression = BI_RGB;
+    const int stride = (width * 3 + 3) & ~3;
+    std::vector<unsigned char> pixels(static_cast<size_t>(stride) * static_cast<size_t>(height));
+    const int lines = GetDIBits(memory, bitmap, 0, static_cast<UINT>(height), pixels.data(), &info, DIB_RGB_COLORS);
+    DeleteObject(bitmap);
+    DeleteDC(memory);
+    ReleaseDC(nullptr, screen);
+    if (lines != height || !writeBmp(argv[1], width, height, pixels, stride)) {
+        fail("could not grab or write the picture");
+        return exitFailed;
+    }
+    out(std::to_string(width) + " " + std::to_string(height));
+    return 0;
+}
+
+int threads(int argc, char** argv) {
+    if (argc < 1) return exitUsage;
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS | TH32CS_SNAPTHREAD, 0);
+    if (snapshot == INVALID_HANDLE_VALUE) return exitFailed;
+    DWORD pid = 0;
+    PROCESSENTRY32 process = {};
+    process.dwSize = sizeof process;
+    for (BOOL more = Process32First(snapshot, &process); more; more = Process32Next(snapshot, &process)) {
+        if (lstrcmpiA(process.szExeFile, argv[0]) == 0) {
+            pid = process.th32ProcessID;
+            break;
+        }
+    }
+    int count = 0;
+    THREADENTRY32 thread = {};
+    thread.dwSize = sizeof thread;
+    for (BOOL more = Thread32First(snapshot, &thread); pid != 0 && more; more = Thread32Next(snapshot, &thread))
+        if (thread.th32OwnerProcessID == pid) ++count;
+    CloseHandle(snapshot);
+    if (pid == 0) {
+        fail(std::string("no process ") + argv[0]);
+        return exitTimeout;
+    }
+    out(std::to_string(pid) + " " + std::to_string(count));
+    return 0;
+}
+
+int usage() {
+    fail("usage: lvx-driver wait|wait-close|command|post|close|show|move|client-size|window-rect|title|"
+         "fill-dialog|message-box|dialog|press|screenshot|threads ...");
+    return exitUsage;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 2) return usage();
+    const std::string verb = argv[1];
+    argc -= 2;
+    argv += 2;
+    if (verb == "wait") return wait(argc, argv);
+    if (verb == "wait-close") return waitClose(argc, argv);
+    if (verb == "command" && argc >= 2)
+        return post(requireWindow(argv[0]), WM_COMMAND, static_cast<WPARAM>(number(argv[1])), 0);
+    if (verb == "post" && argc >= 4)
+        return post(requireWindow(argv[0]), static_cast<UINT>(number(argv[1])), static_cast<WPARAM>(number(argv[2])),
+                    static_cast<LPARAM>(number(argv[3])));
+    if (verb == "close" && argc >= 1) return post(requireWindow(argv[0]), WM_CLOSE, 0, 0);
+    if (verb == "show") return show(argc, argv);
+    if (verb == "move") return move(argc, argv);
+    if (verb == "client-size") return clientSize(argc, argv);
+    if (verb == "window-rect") return windowRect(argc, argv);
+    if (verb == "title" && argc >= 1) {
+        HWND window = requireWindow(argv[0]);
+        if (window == nullptr) return exitFailed;
+        out(windowText(window));
+        return 0;
+    }
+    if (verb == "fill-dialog") return fillDialog(argc, argv);
+    if (verb == "message-box") return messageBox(argc, argv);
+    if (verb == "dialog") return dialog(argc, argv);
+    if (verb == "press" && argc >= 2) {
+        HWND window = requireWindow(argv[0]);
+        if (window == nullptr) return exitFailed;
+        pressButton(window, static_cast<int>(number(argv[1])));
+        return 0;
+    }
+    if (verb == "screenshot") return screenshot(argc, argv);
+    if (verb == "threads") return threads(argc, argv);
+    if (verb == "clock") {
+        LARGE_INTEGER now, frequency;
+        QueryPerformanceCounter(&now);
+        QueryPerformanceFrequency(&frequency);
+        char text[64];
+        std::snprintf(text, sizeof text, "%.3f",
+                      static_cast<double>(now.QuadPart) * 1000.0 / static_cast<double>(frequency.QuadPart));
+        out(text);
+        return 0;
+    }
+    return usage();
+}

@@ -1,0 +1,294 @@
+# Shared helpers of the system tests: source it from a t_*.sh script, then call lvx_begin.
+#
+# lvx_begin gives the test its own world, torn down on any exit (pass, failure, signal):
+#   - a headless X server (Xvfb on a free display) as DISPLAY;
+#   - a fresh Wine prefix, copied from a template made once per run by `wineboot -i`;
+#   - a user-mode PulseAudio whose default source reads s16le mono 8000 Hz from a FIFO, and a
+#     feeder that keeps the FIFO fed in real time (silence, or the clips given to lvx_feed);
+#   - the MIDI capture driver (midimap.dll) beside the program, logging to $LVX_MIDI_LOG.
+#
+# Settings (environment):
+#   LVX_BUILD     the win32 build folder (default: build/win32 of this tree); the harness
+#                 binaries are in $LVX_BUILD/tests/system
+#   LVX_OUT       where a test leaves its logs, WAV files and screenshots (default:
+#                 $LVX_BUILD/system-tests/<test name>)
+#   LVX_KEEP=1    keep the work folder (prefix and all) after the test, for a post-mortem
+#   LVX_PREFIX_TEMPLATE  a prefix made by wineboot to copy (tests/system/run sets it)
+
+set -euo pipefail
+
+LVX_SYSTEM=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+LVX_ROOT=$(cd "$LVX_SYSTEM/../.." && pwd)
+LVX_BUILD=${LVX_BUILD:-$LVX_ROOT/build/win32}
+LVX_BUILD=$(cd "$LVX_BUILD" 2>/dev/null && pwd || echo "$LVX_BUILD")
+LVX_HARNESS=$LVX_BUILD/tests/system
+LVX_TEST=${LVX_TEST:-$(basename "$0" .sh)}
+LVX_OUT=${LVX_OUT:-$LVX_BUILD/system-tests/$LVX_TEST}
+LVX_APP_DIR_WIN='C:\lyrivox'
+
+# Wine: quiet, no Mono/Gecko installers, no desktop menu entries, and our MIDI mapper.
+export WINEDEBUG=-all
+export WINEDLLOVERRIDES='midimap=n;mscoree,mshtml=;winemenubuilder.exe=d'
+export WINEARCH=win32
+unset DISPLAY WAYLAND_DISPLAY PULSE_SERVER
+
+lvx_log() { printf '[%s %s] %s\n' "$(date +%T.%3N)" "$LVX_TEST" "$*" >&2; }
+lvx_fail() {
+    lvx_log "FAIL: $*"
+    exit 1
+}
+# lvx_check CONDITION-TEXT COMMAND...: runs the command; fails the test with the text if it fails.
+lvx_check() {
+    local what=$1
+    shift
+    "$@" || lvx_fail "$what"
+    lvx_log "ok: $what"
+}
+
+# Every background process we start goes into this list, and only these are killed.
+_lvx_track() { echo "$1" >>"$LVX_WORK/pids"; }
+
+_lvx_kill_tracked() {
+    [ -f "$LVX_WORK/pids" ] || return 0
+    local pid
+    while read -r pid; do
+        kill -TERM "$pid" 2>/dev/null || true
+    done <"$LVX_WORK/pids"
+    sleep 0.3
+    while read -r pid; do
+        kill -KILL "$pid" 2>/dev/null || true
+    done <"$LVX_WORK/pids"
+}
+
+lvx_cleanup() {
+    local status=$?
+    trap - EXIT INT TERM
+    set +e
+    if [ -n "${WINEPREFIX:-}" ] && [ -d "$WINEPREFIX" ]; then
+        timeout 10 wineserver -k 2>/dev/null
+        timeout 10 wineserver -w 2>/dev/null
+    fi
+    _lvx_kill_tracked
+    if [ -n "${LVX_WORK:-}" ] && [ -d "$LVX_WORK" ]; then
+        mkdir -p "$LVX_OUT"
+        for f in midi.log feed.log app.out pulse.log; do
+            [ -f "$LVX_WORK/$f" ] && cp "$LVX_WORK/$f" "$LVX_OUT/"
+        done
+        if [ "${LVX_KEEP:-0}" = 1 ]; then
+            lvx_log "work folder kept: $LVX_WORK"
+        elif [ -z "${LVX_WORK_GIVEN:-}" ]; then
+            rm -rf "$LVX_WORK"
+        fi
+    fi
+    exit "$status"
+}
+
+# ---- the pieces of the world ----
+
+_lvx_start_x() {
+    local fd_file=$LVX_WORK/display
+    : >"$fd_file"
+    Xvfb -displayfd 5 -screen 0 1024x768x24 -nolisten tcp -noreset 5>"$fd_file" </dev/null >"$LVX_WORK/xvfb.log" 2>&1 &
+    _lvx_track $!
+    local i
+    for i in $(seq 100); do
+        [ -s "$fd_file" ] && break
+        sleep 0.05
+    done
+    [ -s "$fd_file" ] || lvx_fail "Xvfb did not start: $(cat "$LVX_WORK/xvfb.log")"
+    export DISPLAY=:$(tr -d '\n' <"$fd_file")
+}
+
+# Makes a prefix by wineboot; prints nothing. Used by tests/system/run once per run, and by a
+# test run alone.
+lvx_make_prefix() {
+    local prefix=$1
+    WINEPREFIX=$prefix DISPLAY='' wineboot -i </dev/null >"$prefix.boot.log" 2>&1 || return 1
+    # A crash must print its backtrace, not wait for a click on a dialog nobody sees.
+    WINEPREFIX=$prefix wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f \
+        </dev/null >>"$prefix.boot.log" 2>&1 || return 1
+    # There is no window manager: windows Wine hands to one wait two seconds for it to withdraw
+    # them at every hide (each message box, each dialog, the exit).
+    WINEPREFIX=$prefix wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f \
+        </dev/null >>"$prefix.boot.log" 2>&1 || return 1
+    WINEPREFIX=$prefix wineserver -w
+}
+
+_lvx_make_prefix() {
+    export WINEPREFIX=$LVX_WORK/prefix
+    if [ -n "${LVX_PREFIX_TEMPLATE:-}" ] && [ -d "$LVX_PREFIX_TEMPLATE" ]; then
+        cp -a "$LVX_PREFIX_TEMPLATE" "$WINEPREFIX"
+    else
+        lvx_log "no prefix template: wineboot (about 15 s)"
+        lvx_make_prefix "$WINEPREFIX" || lvx_fail "wineboot failed: $(tail -5 "$WINEPREFIX.boot.log")"
+    fi
+    LVX_APP_DIR=$WINEPREFIX/drive_c/lyrivox
+    mkdir -p "$LVX_APP_DIR"
+}
+
+# The microphone. PulseAudio makes the FIFO itself (and refuses one that exists).
+lvx_start_pulse() {
+    export PULSE_RUNTIME_PATH=$LVX_WORK/pulse
+    mkdir -p "$PULSE_RUNTIME_PATH"
+    export PULSE_SERVER=unix:$PULSE_RUNTIME_PATH/native
+    LVX_FIFO=$LVX_WORK/mic.fifo
+    rm -f "$LVX_FIFO"
+    cat >"$LVX_WORK/pulse.pa" <<EOF
+load-module module-native-protocol-unix auth-anonymous=1 socket=$PULSE_RUNTIME_PATH/native
+load-module module-pipe-source source_name=lvx_mic file=$LVX_FIFO format=s16le rate=8000 channels=1
+load-module module-null-sink sink_name=lvx_speaker
+set-default-source lvx_mic
+set-default-sink lvx_speaker
+EOF
+    HOME=$LVX_WORK/home pulseaudio -n -F "$LVX_WORK/pulse.pa" --daemonize=no --use-pid-file=no \
+        --exit-idle-time=-1 --log-target=file:"$LVX_WORK/pulse.log" </dev/null >/dev/null 2>&1 &
+    LVX_PULSE_PID=$!
+    _lvx_track $LVX_PULSE_PID
+    local i
+    for i in $(seq 100); do
+        [ -p "$LVX_FIFO" ] && pactl info >/dev/null 2>&1 && break
+        sleep 0.05
+    done
+    [ -p "$LVX_FIFO" ] || lvx_fail "PulseAudio did not start: $(tail -5 "$LVX_WORK/pulse.log")"
+    mkdir -p "$LVX_WORK/queue"
+    /usr/bin/python3 "$LVX_SYSTEM/feeder.py" "$LVX_FIFO" "$LVX_WORK/queue" "$LVX_WORK/feed.log" </dev/null \
+        >>"$LVX_WORK/feed.out" 2>&1 &
+    LVX_FEEDER_PID=$!
+    _lvx_track $LVX_FEEDER_PID
+}
+
+# Takes the microphone away (the "no microphone" case): PulseAudio and the feeder stop.
+lvx_stop_pulse() {
+    kill -TERM "${LVX_FEEDER_PID:-}" "${LVX_PULSE_PID:-}" 2>/dev/null || true
+    wait "${LVX_FEEDER_PID:-}" "${LVX_PULSE_PID:-}" 2>/dev/null || true
+}
+
+# lvx_begin [--no-pulse]: the whole world, ready for lvx_install and lvx_start.
+lvx_begin() {
+    local pulse=1
+    [ "${1:-}" = --no-pulse ] && pulse=0
+    for tool in "$LVX_HARNESS/midimap.dll" "$LVX_HARNESS/lvx-driver.exe"; do
+        [ -f "$tool" ] || lvx_fail "$tool is missing: build the win32 preset first (LVX_BUILD=$LVX_BUILD)"
+    done
+    if [ -n "${LVX_WORK:-}" ]; then
+        LVX_WORK_GIVEN=1
+        mkdir -p "$LVX_WORK"
+    else
+        LVX_WORK=$(mktemp -d /tmp/lvx-system.XXXXXX)
+    fi
+    trap lvx_cleanup EXIT
+    trap 'exit 130' INT
+    trap 'exit 143' TERM
+    rm -rf "$LVX_OUT"
+    mkdir -p "$LVX_OUT" "$LVX_WORK/home"
+    LVX_MIDI_LOG=$LVX_WORK/midi.log
+    : >"$LVX_MIDI_LOG"
+    export LYRIVOX_MIDI_LOG="Z:${LVX_MIDI_LOG//\//\\}"
+    local start=$SECONDS
+    _lvx_start_x
+    _lvx_make_prefix
+    [ $pulse = 1 ] && lvx_start_pulse
+    lvx_log "world ready in $((SECONDS - start)) s (DISPLAY=$DISPLAY, work $LVX_WORK)"
+}
+
+# ---- the program under test ----
+
+# lvx_install PATH...: copies files or folder contents into the program's folder (C:\lyrivox),
+# with the capture driver beside them.
+lvx_install() {
+    local item
+    for item in "$@"; do
+        if [ -d "$item" ]; then
+            cp -a "$item"/. "$LVX_APP_DIR"/
+        else
+            cp -a "$item" "$LVX_APP_DIR"/
+        fi
+    done
+    cp "$LVX_HARNESS/midimap.dll" "$LVX_APP_DIR"/
+}
+
+# lvx_start EXE [ARGS...]: starts the program from its folder; its pid is LVX_APP_PID, its
+# console output goes to $LVX_WORK/app.out.
+lvx_start() {
+    local exe=$1
+    shift
+    (cd "$LVX_APP_DIR" && exec wine "./$exe" "$@") </dev/null >>"$LVX_WORK/app.out" 2>&1 &
+    LVX_APP_PID=$!
+    _lvx_track $LVX_APP_PID
+    lvx_log "started $exe (pid $LVX_APP_PID)"
+}
+
+# lvx_wait_exit [SECONDS]: waits for the program to end; returns 0 when it did, its status in
+# LVX_APP_STATUS.
+lvx_wait_exit() {
+    local limit=${1:-20} i
+    for i in $(seq $((limit * 20))); do
+        if ! kill -0 "$LVX_APP_PID" 2>/dev/null; then
+            LVX_APP_STATUS=0
+            wait "$LVX_APP_PID" || LVX_APP_STATUS=$?
+            return 0
+        fi
+        sleep 0.05
+    done
+    return 1
+}
+
+# lvx_drv SUBCOMMAND ARGS...: the test driver (see driver/driver.cpp); its stdout without CRs.
+lvx_drv() {
+    local out status
+    out=$(wine "$LVX_HARNESS/lvx-driver.exe" "$@" </dev/null 2>>"$LVX_WORK/driver.err"; echo "#$?")
+    status=${out##*#}
+    out=${out%#*}
+    printf '%s' "${out//$'\r'/}"
+    return "$status"
+}
+
+# ---- MIDI capture log ----
+
+# lvx_midi_wait PATTERN [SECONDS]: waits until a line of the MIDI log matches (grep -E).
+lvx_midi_wait() {
+    local pattern=$1 limit=${2:-10} i
+    for i in $(seq $((limit * 20))); do
+        grep -Eq "$pattern" "$LVX_MIDI_LOG" 2>/dev/null && return 0
+        sleep 0.05
+    done
+    return 1
+}
+
+# ---- microphone ----
+
+# lvx_feed FILE [AT]: queues a sound file (any format sox reads) for the microphone, now or at
+# AT seconds on the monotonic clock (see lvx_now).
+lvx_feed() {
+    local file=$1 at=${2:-}
+    LVX_FEED_SEQ=$((${LVX_FEED_SEQ:-0} + 1))
+    local name
+    name=$(printf '%06d' "$LVX_FEED_SEQ")${at:+@$at}
+    sox "$file" -t raw -e signed -b 16 -c 1 -r 8000 -L "$LVX_WORK/queue/.$name.tmp"
+    mv "$LVX_WORK/queue/.$name.tmp" "$LVX_WORK/queue/$name.raw"
+}
+
+# lvx_tone FILE SECONDS FREQUENCY [GAIN_DB]: writes a sine tone as a WAV file.
+lvx_tone() {
+    sox -n -r 8000 -c 1 -b 16 "$1" synth "$2" sine "$3" gain "${4:--6}"
+}
+
+# The clock of the MIDI log and the feeder in seconds: Wine's QueryPerformanceCounter reads
+# CLOCK_MONOTONIC_RAW (which drifts from CLOCK_MONOTONIC by seconds).
+lvx_now() { /usr/bin/python3 -c 'import time; print("%.3f" % time.clock_gettime(time.CLOCK_MONOTONIC_RAW))'; }
+
+# ---- pictures ----
+
+# lvx_screenshot WINDOW NAME [--whole]: the window's client area (or all of it) as
+# $LVX_OUT/NAME.bmp and NAME.png; prints the size.
+lvx_screenshot() {
+    local window=$1 name=$2
+    shift 2
+    lvx_drv screenshot "$window" "Z:${LVX_OUT//\//\\}\\$name.bmp" "$@" || return 1
+    convert "$LVX_OUT/$name.bmp" "$LVX_OUT/$name.png"
+}
+
+# lvx_pixel NAME X Y: the colour of one pixel of a screenshot, as "R,G,B".
+lvx_pixel() {
+    convert "$LVX_OUT/$1.bmp" -format "%[fx:int(255*p{$2,$3}.r)],%[fx:int(255*p{$2,$3}.g)],%[fx:int(255*p{$2,$3}.b)]" info:
+}

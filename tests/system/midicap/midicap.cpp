@@ -1,0 +1,234 @@
+// A MIDI output driver that plays nothing and writes down everything it is sent.
+//
+// Built as midimap.dll and put beside the program under test, it takes the place of Wine's MIDI
+// mapper when Wine runs with WINEDLLOVERRIDES=midimap=n: the program's midiOutOpen on the
+// mapper then lands here. Each line of the log is
+//
+//     <milliseconds> <what> [bytes]
+//
+// with milliseconds from QueryPerformanceCounter (three decimals), and <what> one of
+// LOAD, OPEN, OPEN-FAILED, DATA (status and data bytes, hex), LONG (the whole buffer, hex),
+// RESET, CLOSE, FREE. Under Wine the counter is the Linux monotonic clock, so the harness can
+// line these times up with the times at which it fed the microphone.
+//
+// Environment:
+//   LYRIVOX_MIDI_LOG   where to write (a Windows path; Z:\... reaches any Unix path); without
+//                      it, midicap.log beside this dll
+//   LYRIVOX_MIDI_FAIL  when set and not "0", every open fails with MMSYSERR_ALLOCATED, as when
+//                      no MIDI device can be had
+
+#include <windows.h>
+#include <mmsystem.h>
+#include <mmddk.h>
+
+#include <cstddef>
+#include <cstdio>
+#include <cstring>
+
+extern "C" BOOL WINAPI DriverCallback(DWORD_PTR callback, DWORD flags, HDRVR device, DWORD message,
+                                      DWORD_PTR instance, DWORD_PTR param1, DWORD_PTR param2);
+
+namespace {
+
+HMODULE thisModule = nullptr;
+CRITICAL_SECTION logLock;
+HANDLE logFile = INVALID_HANDLE_VALUE;
+LARGE_INTEGER counterFrequency;
+
+// One open of the device: what winmm gave us to call back with.
+struct OpenDevice {
+    MIDIOPENDESC desc;
+    WORD callbackFlags;
+    bool open;
+};
+OpenDevice device = {};
+
+double nowMs() {
+    LARGE_INTEGER now;
+    QueryPerformanceCounter(&now);
+    return static_cast<double>(now.QuadPart) * 1000.0 / static_cast<double>(counterFrequency.QuadPart);
+}
+
+void openLog() {
+    if (logFile != INVALID_HANDLE_VALUE) return;
+    char path[MAX_PATH * 2];
+    DWORD n = GetEnvironmentVariableA("LYRIVOX_MIDI_LOG", path, sizeof path);
+    if (n == 0 || n >= sizeof path) {
+        n = GetModuleFileNameA(thisModule, path, MAX_PATH);
+        char* slash = std::strrchr(path, '\\');
+        if (slash == nullptr) slash = path - 1;
+        std::strcpy(slash + 1, "midicap.log");
+    }
+    // Appending with sharing open so a test can read the log while the program still runs, and
+    // so two opens in one run (or two runs) leave one growing record.
+    logFile = CreateFileA(path, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                          nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+
+void writeLine(const char* what, const unsigned char* bytes, size_t count) {
+    EnterCriticalSection(&logLock);
+    openLog();
+    if (logFile != INVALID_HANDLE_VALUE) {
+        char line[160];
+        int len = std::snprintf(line, sizeof line, "%.3f %s", nowMs(), what);
+        DWORD written = 0;
+        // Long messages can exceed one line buffer: the bytes go out in pieces.
+        WriteFile(logFile, line, static_cast<DWORD>(len), &written, nullptr);
+        for (size_t i = 0; i < count;) {
+            int piece = 0;
+            for (; i < count && piece < static_cast<int>(sizeof line) - 4; ++i)
+                piece += std::snprintf(line + piece, sizeof line - static_cast<size_t>(piece), " %02x", bytes[i]);
+            WriteFile(logFile, line, static_cast<DWORD>(piece), &written, nullptr);
+        }
+        WriteFile(logFile, "\n", 1, &written, nullptr);
+    }
+    LeaveCriticalSection(&logLock);
+}
+
+void notify(DWORD message, DWORD_PTR param1) {
+    DriverCallback(device.desc.dwCallback, device.callbackFlags, reinterpret_cast<HDRVR>(device.desc.hMidi), message,
+                   device.desc.dwInstance, param1, 0);
+}
+
+bool openShouldFail() {
+    char value[16];
+    DWORD n = GetEnvironmentVariableA("LYRIVOX_MIDI_FAIL", value, sizeof value);
+    return n > 0 && n < sizeof value && std::strcmp(value, "0") != 0;
+}
+
+DWORD getDevCaps(MIDIOUTCAPSA* caps, DWORD_PTR size) {
+    if (caps == nullptr) return MMSYSERR_INVALPARAM;
+    MIDIOUTCAPSA full = {};
+    full.wMid = 0xFF;  // MM_UNMAPPED
+    full.wPid = 0xFFFF;
+    full.vDriverVersion = 0x0100;
+    std::strcpy(full.szPname, "Lyrivox MIDI capture");
+    full.wTechnology = MOD_MAPPER;
+    full.wVoices = 0;
+    full.wNotes = 0;
+    full.wChannelMask = 0xFFFF;
+    full.dwSupport = 0;
+    std::memcpy(caps, &full, size < sizeof full ? size : sizeof full);
+    return MMSYSERR_NOERROR;
+}
+
+DWORD openDevice(MIDIOPENDESC* desc, DWORD flags) {
+    if (openShouldFail()) {
+        writeLine("OPEN-FAILED", nullptr, 0);
+        return MMSYSERR_ALLOCATED;
+    }
+    if (device.open) {
+        writeLine("OPEN-BUSY", nullptr, 0);
+        return MMSYSERR_ALLOCATED;
+    }
+    if (desc == nullptr) return MMSYSERR_INVALPARAM;
+    device.desc = *desc;
+    device.callbackFlags = HIWORD(flags & CALLBACK_TYPEMASK);
+    device.open = true;
+    writeLine("OPEN", nullptr, 0);
+    notify(MOM_OPEN, 0);
+    return MMSYSERR_NOERROR;
+}
+
+DWORD closeDevice() {
+    if (!device.open) return MMSYSERR_ERROR;
+    writeLine("CLOSE", nullptr, 0);
+    notify(MOM_CLOSE, 0);
+    device.open = false;
+    return MMSYSERR_NOERROR;
+}
+
+DWORD shortMessage(DWORD message) {
+    unsigned char bytes[3] = {static_cast<unsigned char>(message & 0xFF),
+                              static_cast<unsigned char>((message >> 8) & 0xFF),
+                              static_cast<unsigned char>((message >> 16) & 0xFF)};
+    // Program change and channel pressure carry one data byte, the rest of the channel
+    // messages two; system messages are logged whole.
+    size_t count = 3;
+    unsigned char kind = bytes[0] & 0xF0;
+    if (kind == 0xC0 || kind == 0xD0) count = 2;
+    writeLine("DATA", bytes, count);
+    return MMSYSERR_NOERROR;
+}
+
+DWORD longMessage(MIDIHDR* header, DWORD_PTR size) {
+    if (header == nullptr || size < offsetof(MIDIHDR, dwOffset)) return MMSYSERR_INVALPARAM;
+    if (!(header->dwFlags & MHDR_PREPARED)) return MIDIERR_UNPREPARED;
+    writeLine("LONG", reinterpret_cast<const unsigned char*>(header->lpData), header->dwBufferLength);
+    header->dwFlags &= ~static_cast<DWORD>(MHDR_INQUEUE);
+    header->dwFlags |= MHDR_DONE;
+    notify(MOM_DONE, reinterpret_cast<DWORD_PTR>(header));
+    return MMSYSERR_NOERROR;
+}
+
+}  // namespace
+
+extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
+    if (reason == DLL_PROCESS_ATTACH) {
+        thisModule = instance;
+        QueryPerformanceFrequency(&counterFrequency);
+        InitializeCriticalSection(&logLock);
+        DisableThreadLibraryCalls(instance);
+    }
+    return TRUE;
+}
+
+extern "C" __declspec(dllexport) LRESULT CALLBACK DriverProc(DWORD_PTR, HDRVR, UINT message, LPARAM, LPARAM) {
+    switch (message) {
+    case DRV_LOAD:
+        writeLine("LOAD", nullptr, 0);
+        return 1;
+    case DRV_FREE:
+        writeLine("FREE", nullptr, 0);
+        return 1;
+    case DRV_OPEN:
+    case DRV_CLOSE:
+    case DRV_ENABLE:
+    case DRV_DISABLE:
+    case DRV_QUERYCONFIGURE:
+    case DRV_INSTALL:
+    case DRV_REMOVE:
+        return 1;
+    default:
+        return 0;
+    }
+}
+
+extern "C" __declspec(dllexport) DWORD APIENTRY modMessage(UINT deviceId, UINT message, DWORD_PTR, DWORD_PTR param1,
+                                                           DWORD_PTR param2) {
+    switch (message) {
+    case DRVM_INIT:
+    case DRVM_EXIT:
+    case DRVM_ENABLE:
+    case DRVM_DISABLE:
+        return MMSYSERR_NOERROR;
+    case MODM_GETNUMDEVS:
+        return 1;
+    case MODM_GETDEVCAPS:
+        return deviceId == 0 || deviceId == MIDI_MAPPER ? getDevCaps(reinterpret_cast<MIDIOUTCAPSA*>(param1), param2)
+                                                        : MMSYSERR_BADDEVICEID;
+    case MODM_OPEN:
+        return openDevice(reinterpret_cast<MIDIOPENDESC*>(param1), static_cast<DWORD>(param2));
+    case MODM_CLOSE:
+        return closeDevice();
+    case MODM_DATA:
+        return device.open ? shortMessage(static_cast<DWORD>(param1)) : MMSYSERR_INVALHANDLE;
+    case MODM_LONGDATA:
+        return device.open ? longMessage(reinterpret_cast<MIDIHDR*>(param1), param2) : MMSYSERR_INVALHANDLE;
+    case MODM_RESET:
+        writeLine("RESET", nullptr, 0);
+        return MMSYSERR_NOERROR;
+    case MODM_PREPARE:
+    case MODM_UNPREPARE:
+        // winmm prepares the buffer itself when the driver leaves it to it.
+        return MMSYSERR_NOTSUPPORTED;
+    case MODM_GETVOLUME:
+        if (param1 == 0) return MMSYSERR_INVALPARAM;
+        *reinterpret_cast<DWORD*>(param1) = 0xFFFFFFFF;
+        return MMSYSERR_NOERROR;
+    case MODM_SETVOLUME:
+        return MMSYSERR_NOERROR;
+    default:
+        return MMSYSERR_NOTSUPPORTED;
+    }
+}

@@ -1,0 +1,88 @@
+#!/usr/bin/env bash
+# The harness proves itself on the stand-in program: a window appears and has the client size
+# it asked for, a screenshot shows what it painted, a menu command is taken, a message box is
+# read and dismissed, the Open dialog is filled, MIDI is captured with its timing, and what is
+# fed to the microphone arrives in the program's recording.
+source "$(dirname "$0")/lib.sh"
+lvx_begin
+
+lvx_install "$LVX_HARNESS/lvx-standin.exe"
+mkdir -p "$LVX_APP_DIR/media/karaoke"
+printf 'MThd' >"$LVX_APP_DIR/media/karaoke/demo.kar"
+
+started=$SECONDS
+lvx_start lvx-standin.exe
+win=$(lvx_drv wait Lyrivox 60) || lvx_fail "no window titled Lyrivox"
+lvx_log "window $win after $((SECONDS - started)) s"
+
+lvx_check "client area is 640 x 480" test "$(lvx_drv client-size "$win")" = "640 480"
+
+# The picture: dark blue with a yellow box at (20, 30)-(120, 80).
+lvx_check "screenshot grabbed" lvx_screenshot "$win" standin >/dev/null
+lvx_check "yellow box where it was painted" test "$(lvx_pixel standin 25 35)" = "255,255,0"
+lvx_check "blue background around it" test "$(lvx_pixel standin 300 300)" = "0,0,128"
+lvx_check "box ends where it should" test "$(lvx_pixel standin 120 80)" = "0,0,128"
+
+# A message box through a menu command: caption and text exactly, then dismissed.
+lvx_drv command "$win" 40005
+box=$(lvx_drv message-box 10) || lvx_fail "no message box"
+lvx_check "message box caption" test "${box%%$'\n'*}" = "Lyrivox"
+lvx_check "message box text, two blanks kept" test "${box#*$'\n'}" = "Hello from the stand-in.  Two blanks."
+
+# The Open dialog, filled in as a user would type the name.
+lvx_drv command "$win" 40001
+lvx_check "open dialog filled and closed" lvx_drv fill-dialog 'C:\lyrivox\media\karaoke\demo.kar' 20 >/dev/null
+box=$(lvx_drv message-box 10) || lvx_fail "no message after the open dialog"
+lvx_check "the program got the chosen path" test "${box#*$'\n'}" = 'Opened [C:\lyrivox\media\karaoke\demo.kar].'
+
+# MIDI: fifteen messages, one per 25 ms tick, then the reset and the close.
+lvx_drv command "$win" 40002
+lvx_check "MIDI device closed after play" lvx_midi_wait ' CLOSE$' 10
+cat "$LVX_MIDI_LOG" >&2
+lvx_check "MIDI events in order, each ~25 ms after the last" awk '
+    $2 == "OPEN" { opened = 1 }
+    $2 == "DATA" {
+        if (!opened) { print "DATA before OPEN"; exit 1 }
+        n++; t[n] = $1; line[n] = $3
+        for (i = 4; i <= NF; i++) line[n] = line[n] " " $i
+    }
+    $2 == "RESET" { reset = n }
+    $2 == "CLOSE" { closed = n }
+    END {
+        if (n != 15) { print "expected 15 DATA lines, got " n; exit 1 }
+        if (line[1] != "c0 00" || line[2] != "90 3c 64" || line[15] != "90 43 64") { print "wrong bytes"; exit 1 }
+        if (reset != 15 || closed != 15) { print "reset/close not after the data"; exit 1 }
+        for (i = 2; i <= n; i++) {
+            d = t[i] - t[i - 1]
+            if (d < 15 || d > 40) { printf "gap %d: %.1f ms\n", i, d; exit 1 }
+        }
+        mean = (t[n] - t[1]) / (n - 1)
+        printf "mean gap %.2f ms\n", mean > "/dev/stderr"
+        if (mean < 23 || mean > 27) { print "mean gap off"; exit 1 }
+    }' "$LVX_MIDI_LOG"
+
+# Microphone: record, feed half a second of silence then one second of 440 Hz, stop.
+lvx_tone "$LVX_WORK/tone.wav" 1.0 440
+lvx_drv command "$win" 40003
+sleep 0.5
+feed_at=$(lvx_now)
+lvx_feed "$LVX_WORK/tone.wav"
+sleep 2
+lvx_drv command "$win" 40004
+for _ in $(seq 50); do [ -s "$LVX_APP_DIR/standin.wav" ] && break; sleep 0.1; done
+cp "$LVX_APP_DIR/standin.wav" "$LVX_OUT/"
+info=$(/usr/bin/python3 "$LVX_SYSTEM/wavinfo.py" "$LVX_APP_DIR/standin.wav")
+echo "$info" >&2
+value() { awk -v k="$1" '$1 == k { print $2 }' <<<"$info"; }
+lvx_check "recording is 8000 Hz mono 16 bit with a sound header" \
+    test "$(value rate) $(value channels) $(value bits) $(value header_bytes) $(value data_size_ok)" = "8000 1 16 44 1"
+lvx_check "the fed tone is in the recording at 440 Hz" \
+    awk -v f="$(value frequency)" 'BEGIN { exit !(f > 430 && f < 450) }'
+lvx_check "and lasts the second it was fed" \
+    awk -v a="$(value loud_start)" -v b="$(value loud_end)" 'BEGIN { d = b - a; exit !(d > 0.95 && d < 1.05) }'
+lvx_log "feed started at $feed_at s; feeder log: $(tr '\n' ' ' <"$LVX_WORK/feed.log")"
+
+# Exit through the menu: the process ends.
+lvx_drv command "$win" 40006
+lvx_check "program ends after Exit" lvx_wait_exit 10
+lvx_check "window gone" lvx_drv wait-close "$win" 5
