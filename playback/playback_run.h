@@ -1,0 +1,31 @@
+#pragma once
+// A playback run: from the moment the MIDI output, the timer and (when recording or
+// critiquing) the capture are opened until the stop sequence has closed them again.
+
+#include <cstdint>
+
+// The menu items the load greys for the time of a run and the end of a run enables again:
+// Open, Silence Melody, Record, the three qualities and Critique.
+extern const unsigned kRunMenuItems[7];
+
+// Starts a run of the loaded song on the window thread: song position and lyric indices to
+// the start, MIDI output and timer resolution, capture when recording or critiquing, then the
+// periodic timer. A start that fails tells the user, closes what it opened, enables the menu
+// again and leaves `playing` at 0. Waits (bounded) for the previous run to be closed first.
+void startPlayback();
+
+// The stop sequence, run by the sequencer on the timer thread at the first period that finds
+// `playing` at 0: timer, resolution and MIDI output closed (the output reset first so no note
+// keeps sounding), the menu enabled again, the lyric band invalidated, the capture closed.
+// Runs once per run.
+void runStopSequence(uint32_t timerId);
+
+// True for a period of a timer whose kill failed at an earlier stop: the kill is tried again
+// and the period does nothing, so such a timer never drives a later run.
+bool isStrayTimer(uint32_t timerId);
+
+// No run's timer, MIDI output or capture is open (the previous run's stop sequence finished).
+bool previousRunClosed();
+
+// How long startPlayback waits for the previous run's stop sequence to finish.
+constexpr uint32_t kPreviousRunWaitMs = 2000;

@@ -1,0 +1,143 @@
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cmath>
+#include <limits>
+#include <new>
+#include <thread>
+#include <vector>
+
+#include "playback/note_bars.h"
+#include "shell/settings.h"
+
+namespace {
+std::atomic<bool> failNothrowNew{false};
+}  // namespace
+
+// Lets a test make the heap refuse the allocations that may fail without throwing.
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
+    if (failNothrowNew.load()) return nullptr;
+    try {
+        return ::operator new(size);
+    } catch (...) {
+        return nullptr;
+    }
+}
+
+namespace {
+
+std::vector<float> xs(const NoteBarList& list) {
+    std::vector<float> out;
+    for (const NoteBar* bar = list.head; bar; bar = bar->next) out.push_back(bar->x);
+    return out;
+}
+
+void pushAt(NoteBarList& list, float x, float y = 0.0f) { list.push(x, y, 32, 64, 0.0f, 104.0f); }
+
+TEST(NoteBarList, PushPutsTheNewestBarFirstAndAFailedAllocationDropsOnlyThatBar) {
+    NoteBarList list;
+    pushAt(list, 1);
+    EXPECT_EQ(list.head, list.tail);
+    pushAt(list, 2);
+    failNothrowNew.store(true);
+    pushAt(list, 3);
+    failNothrowNew.store(false);
+    pushAt(list, 4);
+    EXPECT_EQ(xs(list), (std::vector<float>{4, 2, 1}));
+    EXPECT_EQ(list.cursor, list.head);
+    EXPECT_EQ(list.tail->x, 1.0f);
+    EXPECT_EQ(list.tail->next, nullptr);
+    list.clear();
+    EXPECT_EQ(list.head, nullptr);
+    EXPECT_EQ(list.cursor, nullptr);
+    EXPECT_EQ(list.tail, nullptr);
+    list.clear();  // an empty list clears again
+}
+
+TEST(NoteBarList, RemoveBarsAtTakesEveryBarAtExactlyThatPosition) {
+    NoteBarList list;
+    // Head matches, one after the other, then a match in the middle and at the tail.
+    for (float x : {5.0f, 1.0f, 5.0f, 2.0f, 5.0f, 5.0f}) pushAt(list, x);  // head first: 5 5 2 5 1 5
+    NoteBar probe{5.0f, 0.0f, 0, 0, 0.0f, 0.0f, nullptr};
+    EXPECT_EQ(list.removeBarsAt(probe), 4);
+    EXPECT_EQ(xs(list), (std::vector<float>{2, 1}));
+    EXPECT_EQ(list.tail->x, 1.0f);
+    EXPECT_EQ(list.cursor, list.head);
+
+    // Only x and y count, exactly: a bar a hair away or at another height stays.
+    pushAt(list, 1.0f, 3.0f);
+    pushAt(list, std::nextafter(1.0f, 2.0f));
+    NoteBar one{1.0f, 0.0f, 99, 99, 9.0f, 9.0f, nullptr};
+    EXPECT_EQ(list.removeBarsAt(one), 1);
+    EXPECT_EQ(list.tail->x, 2.0f);  // the tail was removed: the bar before it took its place
+    EXPECT_EQ(list.tail->next, nullptr);
+    EXPECT_EQ(xs(list).size(), 3u);
+
+    // A bar of the list itself may be the probe; removing the last one empties the list.
+    list.clear();
+    for (int i = 0; i < 3; ++i) pushAt(list, 7.0f);
+    EXPECT_EQ(list.removeBarsAt(*list.tail), 3);
+    EXPECT_EQ(list.head, nullptr);
+    EXPECT_EQ(list.cursor, nullptr);
+    EXPECT_EQ(list.tail, nullptr);
+
+    // NaN equals nothing, not even itself.
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    pushAt(list, nan);
+    EXPECT_EQ(list.removeBarsAt(*list.head), 0);
+    EXPECT_NE(list.head, nullptr);
+    NoteBar none{0.0f, 0.0f, 0, 0, 0.0f, 0.0f, nullptr};
+    EXPECT_EQ(list.removeBarsAt(none), 0);
+}
+
+TEST(NoteBarList, PushesFromAnotherThreadNeverMeetAHalfDoneWalk) {
+    NoteBarList list;
+    constexpr int kBars = 20000;
+    std::atomic<bool> done{false};
+    std::thread pusher([&] {
+        for (int i = 0; i < kBars; ++i) list.push(static_cast<float>(i % 50), 0.0f, 32, 64, 0.0f, 1.0f);
+        done.store(true);
+    });
+    int removed = 0;
+    while (!done.load() || list.head) {
+        std::lock_guard<std::mutex> guard(list.lock);
+        // A painter-like walk: every bar reachable, the tail where the walk ends.
+        const NoteBar* last = nullptr;
+        for (const NoteBar* bar = list.head; bar; bar = bar->next) last = bar;
+        ASSERT_EQ(last, list.tail);
+        if (list.head) removed += list.removeBarsAt(*list.head);
+    }
+    pusher.join();
+    EXPECT_EQ(removed, kBars);
+}
+
+TEST(NoteLane, EachNoteHasItsSlotAndNotesOutside24To80SitAtZero) {
+    settings.windowWidth = 640;  // 16 pixels a slot
+    const std::pair<int, int32_t> expected[] = {{48, 0},    {47, 192},  {60, 224}, {64, 288},
+                                                {65, 320},  {72, 448},  {80, 592}, {36, -224},
+                                                {24, -448}, {25, -208}, {37, 16},  {23, 0},
+                                                {81, 0},    {0, 0},     {255, 0}};
+    for (auto [note, x] : expected) EXPECT_EQ(noteLaneX(static_cast<uint8_t>(note)), x) << "note " << note;
+
+    // Across the range slots 5 and 13 of an octave stay empty, and every step goes right.
+    int32_t previous = noteLaneX(48);
+    for (int note = 49; note <= 59; ++note) {
+        int32_t x = noteLaneX(static_cast<uint8_t>(note));
+        EXPECT_GT(x, previous);
+        EXPECT_NE(x / 16 % 14, 5);
+        previous = x;
+    }
+    for (int note = 0; note <= 255; ++note) {
+        if (note < 24 || note > 80) {
+            EXPECT_EQ(noteLaneX(static_cast<uint8_t>(note)), 0);
+        }
+    }
+
+    settings.windowWidth = 660;  // 16.5 truncates to 16
+    EXPECT_EQ(noteLaneX(72), 448);
+    settings.windowWidth = 400;
+    EXPECT_EQ(noteLaneX(72), 280);
+    settings.windowWidth = 640;
+}
+
+}  // namespace

@@ -1,0 +1,226 @@
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "playback/playback_run.h"
+#include "playback_fixture.h"
+#include "shell/command_ids.h"
+
+namespace {
+
+class PlaybackRun : public PlaybackWorld {
+protected:
+    void SetUp() override {
+        PlaybackWorld::SetUp();
+        playback.playing.store(0);
+        playback.midiOut.store(0);
+        lineCount.store(2);
+        lyricLines[1].startTick = 30;
+        event(0, noteOn(60, 100));
+        event(40, noteOff(60));
+        rewind();
+    }
+    void TearDown() override {
+        // Whatever a test left running is stopped so the next one starts clean.
+        playback.playing.store(0);
+        timer.fire();
+        PlaybackWorld::TearDown();
+    }
+
+    // Runs the timer until it is gone, the clock moving 25 ms before each period.
+    int runToTheEnd(int limit = 1000) {
+        int count = 0;
+        while (!timer.live().empty() && count < limit) {
+            clock.advance(timerPeriodMs);
+            timer.fire();
+            ++count;
+        }
+        return count;
+    }
+
+    void expectEverythingClosed() {
+        EXPECT_TRUE(timer.live().empty());
+        EXPECT_EQ(timer.periodsHeld(), 0);
+        EXPECT_EQ(midi.openDevices(), 0);
+        EXPECT_EQ(playback.playing.load(), 0);
+        EXPECT_TRUE(previousRunClosed());
+        for (unsigned command : kRunMenuItems) EXPECT_TRUE(window.isEnabled(command, false)) << command;
+    }
+};
+
+TEST_F(PlaybackRun, ASongPlaysFromStartToItsEndAndTheStopClosesEverything) {
+    playback.currentLine.store(1);
+    playback.currentSyllable.store(1);
+    playback.drawnLine.store(5);
+    for (unsigned command : kRunMenuItems) window.enableMenuItem(command, false);  // as the load left them
+
+    startPlayback();
+    EXPECT_EQ(playback.playing.load(), 1);
+    EXPECT_EQ(playback.currentLine.load(), 0);
+    EXPECT_EQ(playback.currentSyllable.load(), 0);
+    EXPECT_EQ(playback.drawnLine.load(), -1);
+    EXPECT_EQ(playback.position.load(), 0);
+    EXPECT_EQ(midi.openDevices(), 1);
+    EXPECT_EQ(timer.periodsHeld(), 1);
+    ASSERT_EQ(timer.live().size(), 1u);
+    const platform::FakeTimer::Live live = timer.live()[0];
+    EXPECT_EQ(live.delayMs, 25u);
+    EXPECT_EQ(live.resolutionMs, 25u);
+    EXPECT_EQ(live.user, 25u);
+    EXPECT_EQ(live.mode, platform::kTimePeriodic);
+    EXPECT_FALSE(previousRunClosed());
+    EXPECT_TRUE(window.redraws().empty());  // no capture, no whole-window invalidation
+
+    // Position 25 sends the note-on and passes line 1's start at 30 one period later; 50
+    // sends the last event; the period after that stops.
+    EXPECT_EQ(runToTheEnd(), 3);
+    EXPECT_EQ(midi.sent(), (std::vector<uint32_t>{noteOn(60, 100), noteOff(60)}));
+    EXPECT_EQ(playback.currentLine.load(), 1);
+    expectEverythingClosed();
+    const uintptr_t device = midi.records().front().handle;
+    EXPECT_TRUE(midi.resetBeforeClose(device));  // no note keeps sounding
+    EXPECT_TRUE(window.messages().empty());
+    ASSERT_FALSE(window.redraws().empty());
+    EXPECT_FALSE(window.redraws().back().whole);
+    EXPECT_EQ(window.redraws().back().rect.bottom, 60);
+}
+
+TEST_F(PlaybackRun, AStopWhileAMessageBoxHoldsTheRunHappensOnTheNextPeriod) {
+    startPlayback();
+    clock.advance(25);
+    timer.fire();
+    int periodsInBox = 0;
+    window.setOnMessageBox([&](const platform::RecordingWindowSide::Box&) {
+        // The user chooses Stop while the box is open.
+        playback.playing.store(0);
+        clock.advance(25);
+        periodsInBox += timer.fire();
+        EXPECT_TRUE(timer.live().empty());
+    });
+    playback.busy.store(1);
+    window.messageBox("held", "Lyrivox!", 0x30, true);
+    playback.busy.store(0);
+    EXPECT_EQ(periodsInBox, 1);
+    expectEverythingClosed();
+    EXPECT_EQ(midi.sent().size(), 1u);  // the note-off never went out, the reset silenced it
+    EXPECT_TRUE(midi.resetBeforeClose(midi.records().front().handle));
+}
+
+TEST_F(PlaybackRun, AFailedStartTellsTheUserClosesWhatItOpenedAndLeavesTheMenuUsable) {
+    using Midi = platform::RecordingMidiOutput;
+    using Timer = platform::FakeTimer;
+    struct Case {
+        const char* name;
+        bool midiFails;
+        bool resolutionFails;
+        bool timerFails;
+    };
+    for (Case c : {Case{"no MIDI output", true, false, false}, Case{"no resolution", false, true, false},
+                   Case{"no periodic timer", false, false, true}}) {
+        SCOPED_TRACE(c.name);
+        midi.clear();
+        timer.clear();
+        window.clear();
+        settings.record.store(1);
+        midi.setResult(Midi::Call::Open, c.midiFails ? 4 : 0);
+        timer.setFail(Timer::Call::BeginPeriod, c.resolutionFails);
+        timer.setFail(Timer::Call::SetEvent, c.timerFails);
+
+        startPlayback();
+        EXPECT_EQ(window.messages(), (std::vector<std::string>{"Unable to start the Midi timer."}));
+        EXPECT_EQ(window.boxes()[0].caption, "Lyrivox!");
+        EXPECT_EQ(window.boxes()[0].style, 0x30u);
+        expectEverythingClosed();
+        EXPECT_EQ(playback.midiOut.load(), 0u);
+        if (!c.midiFails) {
+            EXPECT_TRUE(midi.resetBeforeClose(midi.records().front().handle));
+        }
+        EXPECT_EQ(playback.busy.load(), 0);
+    }
+    settings.record.store(0);
+
+    // The program is usable: the next start plays.
+    midi.clear();
+    timer.clear();
+    window.clear();
+    startPlayback();
+    EXPECT_EQ(playback.playing.load(), 1);
+    runToTheEnd();
+    EXPECT_EQ(midi.sent().size(), 2u);
+}
+
+TEST_F(PlaybackRun, AFailedKillOrCloseAtTheStopIsReportedOnceAndTheRestStillRuns) {
+    using Timer = platform::FakeTimer;
+    startPlayback();
+    const uint32_t first = timer.live()[0].id;
+    timer.setFail(Timer::Call::KillEvent, true);
+    playback.playing.store(0);
+    clock.advance(25);
+    timer.fire();
+    EXPECT_EQ(window.messages(), (std::vector<std::string>{"Unable to kill the Midi timer."}));
+    EXPECT_EQ(midi.openDevices(), 0);
+    EXPECT_TRUE(previousRunClosed());
+    for (unsigned command : kRunMenuItems) EXPECT_TRUE(window.isEnabled(command, false));
+    // The timer that would not die keeps calling: no second message, and it does not drive the
+    // next run.
+    timer.fire();
+    EXPECT_EQ(window.messages().size(), 1u);
+    timer.setFail(Timer::Call::KillEvent, false);
+    startPlayback();
+    ASSERT_EQ(timer.live().size(), 2u);
+    clock.advance(25);
+    timer.fire();  // both timers call once
+    EXPECT_EQ(playback.position.load(), 25);
+    ASSERT_EQ(timer.live().size(), 1u);
+    EXPECT_NE(timer.live()[0].id, first);
+    runToTheEnd();
+    EXPECT_EQ(window.messages().size(), 1u);
+
+    // A MIDI close that fails brings the same message.
+    window.clear();
+    midi.setResult(platform::RecordingMidiOutput::Call::Close, 2);
+    songEvents.clear();  // a new load
+    event(0, noteOn(1, 1));
+    rewind();
+    startPlayback();
+    runToTheEnd();
+    EXPECT_EQ(window.messages(), (std::vector<std::string>{"Unable to kill the Midi timer."}));
+    EXPECT_TRUE(timer.live().empty());
+    midi.setResult(platform::RecordingMidiOutput::Call::Close, 0);
+}
+
+TEST_F(PlaybackRun, ANewRunWaitsUntilThePreviousRunIsClosed) {
+    startPlayback();
+    clock.advance(25);
+    timer.fire();
+    playback.playing.store(0);  // Open clears playing; its dialog returns before the next period
+
+    std::atomic<bool> started{false};
+    std::thread opener([&] {
+        startPlayback();
+        started.store(true);
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_FALSE(started.load());
+    EXPECT_EQ(midi.openDevices(), 1);  // only the first run's
+    timer.fire();                      // the first run's stop sequence
+    opener.join();
+    EXPECT_TRUE(started.load());
+    EXPECT_EQ(midi.openDevices(), 1);  // the second run's
+    EXPECT_EQ(timer.live().size(), 1u);
+    EXPECT_EQ(playback.playing.load(), 1);
+    EXPECT_TRUE(window.messages().empty());
+
+    // A previous run that never closes is not waited for forever: the start gives up.
+    playback.playing.store(0);
+    startPlayback();
+    EXPECT_EQ(window.messages(), (std::vector<std::string>{"Unable to start the Midi timer."}));
+    EXPECT_EQ(midi.openDevices(), 1);
+    EXPECT_EQ(timer.live().size(), 1u);
+}
+
+}  // namespace
