@@ -63,11 +63,15 @@ lvx_check "MIDI events in order, each ~25 ms after the last" awk '
 
 # Microphone: record, feed half a second of silence then one second of 440 Hz, stop.
 lvx_tone "$LVX_WORK/tone.wav" 1.0 440
+menu_state() { lvx_drv menu "$win" | awk -v id="$1" '$1 == id { print $2 }'; }
+lvx_check "Stop Record greyed before recording" test "$(menu_state 40004)" = grayed
 lvx_drv command "$win" 40003
-sleep 0.5
-feed_at=$(lvx_now)
-lvx_feed "$LVX_WORK/tone.wav"
-sleep 2
+lvx_check "Record marked while recording" test "$(menu_state 40003)" = enabled+checked
+lvx_check "Stop Record enabled while recording" test "$(menu_state 40004)" = enabled
+# The tone is scheduled half a second ahead on the clock the MIDI log also uses.
+feed_at=$(awk -v now="$(lvx_now)" 'BEGIN { printf "%.3f", now + 0.5 }')
+lvx_feed "$LVX_WORK/tone.wav" "$feed_at"
+sleep 2.5
 lvx_drv command "$win" 40004
 for _ in $(seq 50); do [ -s "$LVX_APP_DIR/standin.wav" ] && break; sleep 0.1; done
 cp "$LVX_APP_DIR/standin.wav" "$LVX_OUT/"
@@ -80,7 +84,9 @@ lvx_check "the fed tone is in the recording at 440 Hz" \
     awk -v f="$(value frequency)" 'BEGIN { exit !(f > 430 && f < 450) }'
 lvx_check "and lasts the second it was fed" \
     awk -v a="$(value loud_start)" -v b="$(value loud_end)" 'BEGIN { d = b - a; exit !(d > 0.95 && d < 1.05) }'
-lvx_log "feed started at $feed_at s; feeder log: $(tr '\n' ' ' <"$LVX_WORK/feed.log")"
+lvx_check "the feeder started the tone on the scheduled millisecond" \
+    awk -v at="$feed_at" '$2 == "START" { d = $1 - at * 1000; exit !(d > -1 && d < 1) }' "$LVX_WORK/feed.log"
+lvx_check "Record unmarked after Stop Record" test "$(menu_state 40003)" = enabled
 
 # Exit through the menu: the process ends.
 lvx_drv command "$win" 40006

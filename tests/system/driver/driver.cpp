@@ -27,6 +27,10 @@
 //   dialog [TITLE] [SECONDS]           find a dialog (by title, or any), print "<handle> <title>"
 //                                      and then one line per control: "<id> <class> <text>"
 //   press DIALOG ID                    press a dialog's button (posts WM_COMMAND ID, BN_CLICKED)
+//   menu WINDOW                        the window's menu as its owner sees it, one item a line,
+//                                      depth first: "<id> <state> <text>", state "enabled" or
+//                                      "grayed" with "+checked" when marked (through lvx-hook.dll,
+//                                      which must sit beside this program)
 //   screenshot WINDOW FILE.bmp [--whole]
 //                                      copy the client area (or the whole window) from the
 //                                      screen to a 24-bit BMP
@@ -429,9 +433,59 @@ int threads(int argc, char** argv) {
     return 0;
 }
 
+// Wine does not let another process read a menu, so the question is asked from inside: a
+// message hook in lvx-hook.dll, loaded into the program's GUI thread, answers into shared memory.
+int menu(int argc, char** argv) {
+    if (argc < 1) return exitUsage;
+    HWND window = requireWindow(argv[0]);
+    if (window == nullptr) return exitFailed;
+    DWORD targetPid = 0;
+    const DWORD targetThread = GetWindowThreadProcessId(window, &targetPid);
+
+    char path[MAX_PATH];
+    GetModuleFileNameA(nullptr, path, MAX_PATH);
+    char* slash = std::strrchr(path, '\\');
+    std::strcpy(slash != nullptr ? slash + 1 : path, "lvx-hook.dll");
+    HMODULE hookModule = LoadLibraryA(path);
+    auto hookProc = hookModule != nullptr
+                        ? reinterpret_cast<HOOKPROC>(reinterpret_cast<void*>(GetProcAddress(hookModule, "lvxGetMessageHook")))
+                        : nullptr;
+    if (hookProc == nullptr) {
+        fail(std::string("cannot load ") + path);
+        return exitFailed;
+    }
+    const std::string suffix = std::to_string(GetCurrentProcessId());
+    constexpr DWORD answerBytes = 64 * 1024;
+    HANDLE mapping = CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, answerBytes,
+                                        ("lvx-query-" + suffix).c_str());
+    HANDLE done = CreateEventA(nullptr, TRUE, FALSE, ("lvx-query-done-" + suffix).c_str());
+    auto* answer = mapping != nullptr ? static_cast<char*>(MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, answerBytes))
+                                      : nullptr;
+    HHOOK hook = SetWindowsHookExA(WH_GETMESSAGE, hookProc, hookModule, targetThread);
+    int status = exitFailed;
+    if (answer == nullptr || done == nullptr || hook == nullptr) {
+        fail("cannot set up the query");
+    } else {
+        PostMessageA(window, RegisterWindowMessageA("LvxDriverQuery"), GetCurrentProcessId(), 1);
+        if (WaitForSingleObject(done, 5000) == WAIT_OBJECT_0) {
+            std::fputs(answer, stdout);
+            std::fflush(stdout);
+            status = 0;
+        } else {
+            fail("no answer from inside the program");
+            status = exitTimeout;
+        }
+    }
+    if (hook != nullptr) UnhookWindowsHookEx(hook);
+    if (answer != nullptr) UnmapViewOfFile(answer);
+    if (mapping != nullptr) CloseHandle(mapping);
+    if (done != nullptr) CloseHandle(done);
+    return status;
+}
+
 int usage() {
     fail("usage: lvx-driver wait|wait-close|command|post|close|show|move|client-size|window-rect|title|"
-         "fill-dialog|message-box|dialog|press|screenshot|threads ...");
+         "fill-dialog|message-box|dialog|press|menu|screenshot|threads|clock ...");
     return exitUsage;
 }
 
@@ -469,6 +523,7 @@ int main(int argc, char** argv) {
         pressButton(window, static_cast<int>(number(argv[1])));
         return 0;
     }
+    if (verb == "menu") return menu(argc, argv);
     if (verb == "screenshot") return screenshot(argc, argv);
     if (verb == "threads") return threads(argc, argv);
     if (verb == "clock") {

@@ -8,8 +8,9 @@
 //   40001 Open...       GetOpenFileNameA; on OK a message box "Opened [<path>]." captioned "Stand-in"
 //   40002 Play          opens the MIDI mapper and sends 16 messages, one per 25 ms tick, then
 //                       resets and closes it; a message box "No MIDI output." when the open fails
-//   40003 Record        starts wave-in capture (8000 Hz, mono, 16 bit)
-//   40004 Stop Record   stops it and writes standin.wav beside the executable
+//   40003 Record        starts wave-in capture (8000 Hz, mono, 16 bit); marks the item
+//   40004 Stop Record   stops it, writes standin.wav beside the executable, clears the mark
+//                       and greys itself until the next Record
 //   40005 Message       a message box "Hello from the stand-in.  Two blanks." captioned "Lyrivox"
 //   40006 Exit
 //
@@ -125,6 +126,8 @@ void startRecord(HWND window) {
     }
     capturing = true;
     waveInStart(waveIn);
+    CheckMenuItem(GetMenu(window), cmdRecord, MF_BYCOMMAND | MF_CHECKED);
+    EnableMenuItem(GetMenu(window), cmdStopRecord, MF_BYCOMMAND | MF_ENABLED);
 }
 
 void putLE(std::vector<char>& out, DWORD value, int bytes) {
@@ -159,6 +162,8 @@ void writeWave() {
 }
 
 void stopRecord() {
+    CheckMenuItem(GetMenu(mainWindow), cmdRecord, MF_BYCOMMAND | MF_UNCHECKED);
+    EnableMenuItem(GetMenu(mainWindow), cmdStopRecord, MF_BYCOMMAND | MF_GRAYED);
     if (waveIn == nullptr) return;
     capturing = false;
     waveInReset(waveIn);
@@ -245,7 +250,7 @@ HMENU buildMenu() {
     AppendMenuA(file, MF_STRING, cmdOpen, "&Open...");
     AppendMenuA(file, MF_STRING, cmdPlay, "&Play");
     AppendMenuA(file, MF_STRING, cmdRecord, "&Record");
-    AppendMenuA(file, MF_STRING, cmdStopRecord, "S&top Record");
+    AppendMenuA(file, MF_STRING | MF_GRAYED, cmdStopRecord, "S&top Record");
     AppendMenuA(file, MF_STRING, cmdMessage, "&Message");
     AppendMenuA(file, MF_SEPARATOR, 0, nullptr);
     AppendMenuA(file, MF_STRING, cmdExit, "E&xit");
