@@ -92,6 +92,10 @@ public:
                             Surface source, int32_t sourceX, int32_t sourceY, int32_t sourceWidth,
                             int32_t sourceHeight) = 0;
 
+    // GetClientRect of the main window: the client area's width and height, both 0 while the
+    // window is minimised (or before it exists).
+    virtual void getClientRect(int32_t* width, int32_t* height) = 0;
+
     // _findfirst / _findnext / _findclose over a wildcard pattern ("...\*.bmp"): the name
     // (without folder) of the first or next match, cut to capacity - 1 and terminated.
     // findFirst gives kNoSearch when nothing matches or the folder is missing; findNext false

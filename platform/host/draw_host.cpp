@@ -437,6 +437,18 @@ void SoftwareDrawing::blit(Surface target, int32_t x, int32_t y, int32_t width, 
     }
 }
 
+void SoftwareDrawing::getClientRect(int32_t* width, int32_t* height) {
+    std::lock_guard<std::mutex> guard(mutex_);
+    if (width) *width = clientWidth_;
+    if (height) *height = clientHeight_;
+}
+
+void SoftwareDrawing::setClientSize(int32_t width, int32_t height) {
+    std::lock_guard<std::mutex> guard(mutex_);
+    clientWidth_ = width;
+    clientHeight_ = height;
+}
+
 intptr_t SoftwareDrawing::findFirst(const char* pattern, char* name, uint32_t capacity) {
     std::lock_guard<std::mutex> guard(mutex_);
     if (failing(DrawCall::findFirst) || !pattern) return kNoSearch;

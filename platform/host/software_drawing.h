@@ -58,6 +58,7 @@ public:
     void stretchBlt(Surface target, int32_t x, int32_t y, int32_t width, int32_t height,
                     Surface source, int32_t sourceX, int32_t sourceY, int32_t sourceWidth,
                     int32_t sourceHeight) override;
+    void getClientRect(int32_t* width, int32_t* height) override;
     intptr_t findFirst(const char* pattern, char* name, uint32_t capacity) override;
     bool findNext(intptr_t search, char* name, uint32_t capacity) override;
     void findClose(intptr_t search) override;
@@ -75,6 +76,10 @@ public:
                      std::vector<Colour> pixels);
     void setResourceFile(unsigned resourceId, const std::string& path);
     void clearResources();
+
+    // The client area that getClientRect reports (640 x 480 at first; 0 x 0 stands for a
+    // minimised window).
+    void setClientSize(int32_t width, int32_t height);
 
     // Makes every later call of one kind fail (null, kNoSearch) until told otherwise.
     void setFailing(DrawCall call, bool failing);
@@ -165,6 +170,8 @@ private:
     intptr_t nextSearch_ = 1;
     uintptr_t stockWhite_ = 0, stockBlack_ = 0, stockFont_ = 0, stockImage_ = 0;
     int failedDeletes_ = 0;
+    int32_t clientWidth_ = 640;
+    int32_t clientHeight_ = 480;
     int blits_ = 0;
     std::vector<TextCall> texts_;
 };

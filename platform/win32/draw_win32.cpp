@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "platform/draw.h"
+#include "platform/window.h"
 
 namespace platform {
 namespace {
@@ -111,6 +112,14 @@ public:
                     int32_t sourceHeight) override {
         StretchBlt(dcOf(target), x, y, width, height, dcOf(source), sourceX, sourceY, sourceWidth,
                    sourceHeight, SRCCOPY);
+    }
+
+    void getClientRect(int32_t* width, int32_t* height) override {
+        RECT area{0, 0, 0, 0};
+        HWND window = static_cast<HWND>(mainWindow());
+        if (!window || !GetClientRect(window, &area)) area = RECT{0, 0, 0, 0};
+        if (width) *width = area.right - area.left;
+        if (height) *height = area.bottom - area.top;
     }
 
     intptr_t findFirst(const char* pattern, char* name, uint32_t capacity) override {

@@ -1,0 +1,155 @@
+#include "stage/painter.h"
+
+#include <mutex>
+
+#include "platform/clock.h"
+#include "platform/window.h"
+#include "playback/note_bars.h"
+#include "playback/playback_state.h"
+#include "shell/settings.h"
+#include "song/song_model.h"
+#include "stage/critique_tally.h"
+#include "stage/stage.h"
+
+uint32_t lastFrameTicks = 0;
+float markerX = 0.0f;
+int32_t markerTargetX = 0;
+
+namespace {
+
+constexpr platform::Colour kTextInk = platform::rgb(255, 128, 255);
+constexpr platform::Colour kTextCells = platform::rgb(0, 32, 32);
+constexpr char kTitle[] = "Lyrivox";
+constexpr int32_t kMarkerSize = 32;
+constexpr float kHitDistance = 16.0f;
+
+// Sprites are drawn at the truncated position. A bar far outside the window (a long pause
+// retires it before it is drawn) must not overflow the conversion.
+int32_t pixelAt(float position) {
+    if (!(position > -1.0e9f)) return -1000000000;
+    if (position > 1.0e9f) return 1000000000;
+    return static_cast<int32_t>(position);
+}
+
+void xorNote(const NoteBar& bar) {
+    platform::draw().bitBlt(stageSurfaces.backBuffer, pixelAt(bar.x), pixelAt(bar.y), bar.width,
+                            bar.height, stageSurfaces.noteSprite, 0, 0,
+                            platform::RasterOp::srcInvert);
+}
+
+void useTextColours(platform::Drawing& d, platform::Surface buffer) {
+    d.setTextColor(buffer, kTextInk);
+    d.setBkColor(buffer, kTextCells);
+    d.selectObject(buffer, stageSurfaces.lyricFont);
+}
+
+void drawLine(platform::Drawing& d, platform::Surface buffer, int32_t line, int32_t x, int32_t y) {
+    if (line < 0 || line >= kLyricLineCapacity) return;
+    const LyricLine& text = lyricLines[line];
+    int32_t length = text.length < kLyricLineChars ? text.length : kLyricLineChars;
+    d.extTextOut(buffer, x, y, text.text, length);
+}
+
+// Retires a judged bar together with every bar at exactly its position. Their images go first:
+// a bar removed with the judged one would otherwise stay on the buffer for good. Returns the
+// first bar after `bar` that is still in the list.
+NoteBar* retire(NoteBar* bar) {
+    const NoteBar probe = *bar;
+    NoteBar* after = bar->next;
+    while (after && after->x == probe.x && after->y == probe.y) after = after->next;
+    for (NoteBar* other = noteBars.head; other; other = other->next)
+        if (other != bar && other->x == probe.x && other->y == probe.y) xorNote(*other);
+    noteBars.removeBarsAt(probe);
+    return after;
+}
+
+void noteLaneStep(platform::Drawing& d, int32_t h, int32_t strip) {
+    const uint32_t now = platform::clock().getTickCount();
+    const float dt = static_cast<float>(static_cast<float>(now - lastFrameTicks) * 0.001);
+    lastFrameTicks = now;
+    const float hitLine = static_cast<float>(h - strip - 64);
+    const float bottom = static_cast<float>(h);
+    {
+        std::lock_guard<std::mutex> guard(noteBars.lock);
+        NoteBar* bar = noteBars.head;
+        while (bar) {
+            xorNote(*bar);  // off at the old place
+            if (playback.busy.load()) {
+                bar = bar->next;
+                continue;
+            }
+            bar->x += dt * bar->vx;
+            bar->y += dt * bar->vy;
+            if (!(hitLine < bar->y)) {
+                xorNote(*bar);  // still falling toward the zone
+                bar = bar->next;
+            } else if (bar->y > bottom) {
+                ++tally.possible;  // fell out of the window without a hit
+                bar = retire(bar);
+            } else if (markerX - kHitDistance < bar->x && bar->x < markerX + kHitDistance) {
+                ++tally.hits;
+                ++tally.possible;
+                bar = retire(bar);
+            } else {
+                xorNote(*bar);  // in the zone, not hit yet: judged again next frame
+                bar = bar->next;
+            }
+        }
+    }
+    // The glide goes by frames: a quarter of the remaining distance each, also while busy.
+    markerX = markerX + (static_cast<float>(markerTargetX) - markerX) * 0.25f;
+    d.bitBlt(stageSurfaces.backBuffer, pixelAt(markerX), h - kMarkerSize, kMarkerSize, kMarkerSize,
+             stageSurfaces.markerSprite, 0, 0, platform::RasterOp::srcInvert);
+}
+
+}  // namespace
+
+void paintStage(const PaintRequest& paint) {
+    platform::Drawing& d = platform::draw();
+    const platform::Surface buffer = stageSurfaces.backBuffer;
+    const int32_t w = settings.windowWidth;
+    const int32_t h = settings.windowHeight;
+    const int32_t fs = settings.fontSize;
+    const int32_t strip = stripHeight.load();
+    const int32_t widest = widestLineWidth;
+    const int32_t lyricLeft = (w - widest) / 2;
+    const bool critique = settings.critique.load() != 0;
+
+    d.selectObject(buffer, d.getStockObject(platform::StockObject::blackBrush));
+    if (playback.playing.load()) {
+        const int32_t line = playback.currentLine.load();
+        const bool due = line != playback.drawnLine.load() || critique;
+        d.rectangle(buffer, lyricLeft - 5, 0, lyricLeft + widest + 5, due ? 2 * fs + 20 : 10);
+        if (due) {
+            // The strip copy also wipes the last frame's marker and sprite parts over it.
+            if (critique)
+                d.bitBlt(buffer, 0, h - strip, w, strip, stageSurfaces.keyboardStrip, 0, 0,
+                         platform::RasterOp::srcCopy);
+            playback.drawnLine.store(line);
+            useTextColours(d, buffer);
+            drawLine(d, buffer, line, lyricLeft, 15);
+            if (line + 1 < lineCount.load()) drawLine(d, buffer, line + 1, lyricLeft, fs + 15);
+        }
+        const int32_t syllable = playback.currentSyllable.load();
+        const int32_t centre =
+            syllable >= 0 && syllable < kSyllableCapacity ? syllables[syllable].centerX : 0;
+        const int32_t ballX = lyricLeft + centre;
+        d.selectObject(buffer, d.getStockObject(platform::StockObject::whiteBrush));
+        d.ellipse(buffer, ballX - 5, 0, ballX + 5, 10);
+        if (critique) noteLaneStep(d, h, strip);
+    } else {
+        d.rectangle(buffer, 0, 0, w, 2 * fs + 20);
+        useTextColours(d, buffer);
+        d.extTextOut(buffer, w / 2 - 3 * fs, 15, kTitle, static_cast<int32_t>(sizeof kTitle - 1));
+    }
+
+    if (critique) {
+        d.bitBlt(paint.surface, 0, 0, w, h, buffer, 0, 0, platform::RasterOp::srcCopy);
+        // Frames follow one another as fast as paints come, except while the program holds.
+        if (!playback.busy.load()) platform::window().redrawWindow(nullptr);
+    } else {
+        const Rect& r = paint.invalid;
+        d.bitBlt(paint.surface, r.left, r.top, r.right - r.left, r.bottom - r.top, buffer, r.left,
+                 r.top, platform::RasterOp::srcCopy);
+    }
+}

@@ -1,0 +1,160 @@
+#include "stage/stage.h"
+
+#include <initializer_list>
+
+#include "platform/window.h"
+#include "playback/playback_state.h"
+#include "shell/app_strings.h"
+#include "shell/message.h"
+#include "shell/paths.h"
+#include "shell/settings.h"
+
+StageSurfaces stageSurfaces;
+char backgroundPattern[260] = "";
+
+namespace {
+
+constexpr const char* kImagesFolder = "media\\images\\";
+
+// A picture that stands in for one that could not be loaded: plain black.
+platform::Object blankPicture(int32_t width, int32_t height) {
+    platform::Drawing& d = platform::draw();
+    StageSurfaces& s = stageSurfaces;
+    platform::Object picture = d.createCompatibleBitmap(s.displaySurface, width, height);
+    platform::Object previous = d.selectObject(s.scratchSurface, picture);
+    d.selectObject(s.scratchSurface, d.getStockObject(platform::StockObject::blackBrush));
+    d.rectangle(s.scratchSurface, 0, 0, width, height);
+    if (previous) d.selectObject(s.scratchSurface, previous);
+    return picture;
+}
+
+// Puts a new image into a surface and only then releases the one it replaces: GDI refuses
+// to delete an image that is still selected, and the old one would leak at every rebuild.
+void replaceImage(platform::Surface surface, platform::Object& held, platform::Object image) {
+    platform::Drawing& d = platform::draw();
+    d.selectObject(surface, image);
+    if (held && held != image) d.deleteObject(held);
+    held = image;
+}
+
+void takeBackground(const char* name) {
+    pathBesideExecutable(stageSurfaces.backgroundPath, name, kImagesFolder);
+}
+
+}  // namespace
+
+void createStageSurfaces() {
+    platform::Drawing& d = platform::draw();
+    StageSurfaces& s = stageSurfaces;
+    s.displaySurface = d.createDisplayDC();
+    s.backBuffer = d.createCompatibleDC(s.displaySurface);
+    s.scratchSurface = d.createCompatibleDC(s.displaySurface);
+    s.noteSprite = d.createCompatibleDC(s.displaySurface);
+    s.keyboardStrip = d.createCompatibleDC(s.displaySurface);
+    s.markerSprite = d.createCompatibleDC(s.displaySurface);
+    s.noteImage = d.loadBitmapResource(kNoteBitmap);
+    if (s.noteImage) d.selectObject(s.noteSprite, s.noteImage);
+    s.markerImage = d.loadBitmapResource(kMarkerBitmap);
+    if (s.markerImage) d.selectObject(s.markerSprite, s.markerImage);
+}
+
+void rebuildStage() {
+    platform::Drawing& d = platform::draw();
+    StageSurfaces& s = stageSurfaces;
+
+    // A rebuild ends the hold that minimising, moving or sizing began.
+    playback.busy.store(0);
+
+    platform::Object font = d.createFont(settings.fontSize, settings.fontWeight);
+    if (s.backBuffer) d.selectObject(s.backBuffer, font);
+    if (s.lyricFont) d.deleteObject(s.lyricFont);
+    s.lyricFont = font;
+    platform::setLyricFont(font);
+
+    int32_t width = 0, height = 0;
+    d.getClientRect(&width, &height);
+    if (width != 0) settings.windowWidth = width;
+    if (height != 0) settings.windowHeight = height;
+    const int32_t w = settings.windowWidth;
+    const int32_t h = settings.windowHeight;
+    const int32_t strip = stripHeightFor(h);
+    stripHeight.store(strip);
+    lyricBand.right.store(w);
+    lyricBand.bottom.store(2 * settings.fontSize + 20);
+
+    replaceImage(s.backBuffer, s.backBufferImage, d.createCompatibleBitmap(s.displaySurface, w, h));
+
+    int32_t pictureWidth = 480, pictureHeight = 360;
+    platform::Object picture = d.loadImageFromFile(s.backgroundPath);
+    if (picture) {
+        d.getBitmapSize(picture, &pictureWidth, &pictureHeight);
+    } else {
+        showMessage(appString(IDS_CANNOT_LOAD_GRAPHICS));
+        picture = blankPicture(pictureWidth, pictureHeight);
+    }
+    replaceImage(s.scratchSurface, s.scratchPicture, picture);
+    d.setStretchBltMode(s.backBuffer, platform::StretchMode::colorOnColor);
+    d.stretchBlt(s.backBuffer, 0, 0, w, h, s.scratchSurface, 0, 0, pictureWidth, pictureHeight);
+
+    replaceImage(s.keyboardStrip, s.keyboardStripImage,
+                 d.createCompatibleBitmap(s.displaySurface, w, strip));
+
+    int32_t keyboardWidth = 640, keyboardHeight = 64;
+    platform::Object keyboard = d.loadBitmapResource(kKeyboardBitmap);
+    if (keyboard) {
+        d.getBitmapSize(keyboard, &keyboardWidth, &keyboardHeight);
+    } else {
+        showMessage(appString(IDS_CANNOT_LOAD_GRAPHICS));
+        keyboard = blankPicture(keyboardWidth, keyboardHeight);
+    }
+    replaceImage(s.scratchSurface, s.scratchPicture, keyboard);
+    // The strip keeps a new surface's BLACKONWHITE mode: the squeeze ANDs the rows it merges,
+    // so the keys' black lines survive.
+    d.stretchBlt(s.keyboardStrip, 0, 0, w, strip, s.scratchSurface, 0, 0, keyboardWidth,
+                 keyboardHeight);
+}
+
+void chooseFirstBackground() {
+    platform::Drawing& d = platform::draw();
+    StageSurfaces& s = stageSurfaces;
+    // Starting over ends the enumeration that ran out, instead of leaving it open.
+    if (s.backgroundSearch != platform::kNoSearch) d.findClose(s.backgroundSearch);
+    char name[260];
+    s.backgroundSearch = d.findFirst(backgroundPattern, name, sizeof name);
+    if (s.backgroundSearch == platform::kNoSearch) {
+        showMessage(appString(IDS_CANNOT_LOAD_GRAPHICS));
+        return;
+    }
+    takeBackground(name);
+}
+
+void chooseNextBackground() {
+    StageSurfaces& s = stageSurfaces;
+    char name[260];
+    if (s.backgroundSearch == platform::kNoSearch ||
+        !platform::draw().findNext(s.backgroundSearch, name, sizeof name)) {
+        chooseFirstBackground();
+        return;
+    }
+    takeBackground(name);
+}
+
+void releaseStage() {
+    platform::Drawing& d = platform::draw();
+    StageSurfaces& s = stageSurfaces;
+    // The surfaces go first: once they are gone nothing holds the images and the font, and
+    // each of those can be deleted.
+    for (platform::Surface* surface : {&s.backBuffer, &s.scratchSurface, &s.noteSprite,
+                                       &s.keyboardStrip, &s.markerSprite, &s.displaySurface}) {
+        if (*surface) d.deleteDC(*surface);
+        *surface = nullptr;
+    }
+    platform::setLyricFont(nullptr);
+    for (platform::Object* object : {&s.lyricFont, &s.scratchPicture, &s.backBufferImage,
+                                     &s.noteImage, &s.keyboardStripImage, &s.markerImage}) {
+        if (*object) d.deleteObject(*object);
+        *object = nullptr;
+    }
+    if (s.backgroundSearch != platform::kNoSearch) d.findClose(s.backgroundSearch);
+    s.backgroundSearch = platform::kNoSearch;
+}

@@ -1,0 +1,335 @@
+// The painter's frames on the host's software surface: what lands in the back buffer and in
+// the window, which bars are judged, hit, missed or left falling, and how the marker glides.
+#include <cstring>
+
+#include "stage_fixture.h"
+
+namespace stagetest {
+namespace {
+
+class PainterTest : public StageTest {
+protected:
+    void setLine(int index, const char* text) {
+        std::memset(lyricLines[index].text, 0, sizeof lyricLines[index].text);
+        std::memcpy(lyricLines[index].text, text, std::strlen(text));
+        lyricLines[index].length = static_cast<uint8_t>(std::strlen(text));
+    }
+
+    // Critique frames of a playing song, the clock and the marker in a known place.
+    void startCritique(float marker) {
+        buildStage(kBlack);
+        settings.critique = 1;
+        playback.playing = 1;
+        playback.drawnLine = -1;
+        clock_.set(5000);
+        lastFrameTicks = 5000;
+        markerX = marker;
+        markerTargetX = static_cast<int32_t>(marker);
+    }
+
+    // A bar that enters from above and, after a frame of exactly one second, has its top at y.
+    void pushArriving(float x, float y) { noteBars.push(x, -96.0f, 32, 64, 0.0f, y + 96.0f); }
+
+    void frame(uint32_t ms) {
+        clock_.advance(ms);
+        paint();
+    }
+
+    int bars() const {
+        int count = 0;
+        for (NoteBar* bar = noteBars.head; bar; bar = bar->next) ++count;
+        return count;
+    }
+};
+
+TEST_F(PainterTest, TitleFrameAndHowItReachesTheWindow) {
+    const Colour blue = rgb(0, 0, 120);
+    buildStage(blue);
+    platform::Surface screen = windowSurface();
+
+    paint(Rect{0, 0, 320, 240});
+    auto texts = drawing_.texts();
+    ASSERT_EQ(texts.size(), 1u);
+    EXPECT_EQ(texts[0].text, "Lyrivox");
+    EXPECT_EQ(texts[0].x, 260);  // 320 - 3 * 20
+    EXPECT_EQ(texts[0].y, 15);
+    EXPECT_EQ(texts[0].ink, kInk);
+    EXPECT_EQ(texts[0].paper, kCells);
+    EXPECT_EQ(texts[0].fontHeight, 20);
+    EXPECT_EQ(at(600, 59), kBlack);  // the band: 2 * 20 + 20 high, the whole width
+    EXPECT_EQ(at(600, 60), blue);
+    EXPECT_EQ(at(260, 15), kCells);  // a character cell's corner
+    EXPECT_EQ(at(265, 25), kInk);
+    // Critique off: only the invalid rectangle is copied, and nothing asks for more paints.
+    EXPECT_EQ(drawing_.pixel(screen, 10, 100), blue);
+    EXPECT_EQ(drawing_.pixel(screen, 400, 300), kBlack);
+    EXPECT_TRUE(window_.redraws().empty());
+
+    // Critique on: the whole frame, and the window is invalidated again, also with no song.
+    settings.critique = 1;
+    paint(Rect{0, 0, 1, 1});
+    EXPECT_EQ(drawing_.pixel(screen, 400, 300), blue);
+    ASSERT_EQ(window_.redraws().size(), 1u);
+    EXPECT_TRUE(window_.redraws()[0].whole);
+    playback.busy = 1;  // held: the frame is shown but no further one asked for
+    paint();
+    EXPECT_EQ(window_.redraws().size(), 1u);
+
+    // Another size and font move the title: 350 - 3 * 32.
+    settings.fontSize = 32;
+    drawing_.setClientSize(700, 480);
+    rebuildStage();
+    drawing_.clearLog();
+    paint();
+    ASSERT_EQ(drawing_.texts().size(), 1u);
+    EXPECT_EQ(drawing_.texts()[0].x, 254);
+    EXPECT_EQ(drawing_.texts()[0].fontHeight, 32);
+}
+
+TEST_F(PainterTest, LyricTextIsDrawnOnlyWhenDue) {
+    const Colour blue = rgb(0, 0, 120);
+    buildStage(blue);
+    setLine(0, "first line");
+    setLine(1, "second");
+    setLine(2, "third");
+    lineCount = 3;
+    widestLineWidth = 200;  // lyricLeft = 220
+    syllables[0].centerX = 10;
+    syllables[1].centerX = 60;
+    playback.playing = 1;
+    playback.drawnLine = -1;
+
+    paint();
+    auto texts = drawing_.texts();
+    ASSERT_EQ(texts.size(), 2u);
+    EXPECT_EQ(texts[0].text, "first line");
+    EXPECT_EQ(texts[0].x, 220);
+    EXPECT_EQ(texts[0].y, 15);
+    EXPECT_EQ(texts[1].text, "second");
+    EXPECT_EQ(texts[1].y, 35);
+    EXPECT_EQ(texts[1].ink, kInk);
+    EXPECT_EQ(playback.drawnLine.load(), 0);
+    EXPECT_EQ(at(215, 59), kBlack);  // band from lyricLeft - 5 ...
+    EXPECT_EQ(at(214, 40), blue);
+    EXPECT_EQ(at(424, 59), kBlack);  // ... to lyricLeft + widest + 5, excluded
+    EXPECT_EQ(at(425, 40), blue);
+    EXPECT_EQ(at(230, 5), kWhite);  // the ball over syllable 0
+    EXPECT_EQ(at(222, 20), kInk);
+
+    // Same line, next syllable: only the ball's strip is cleared, the text stays.
+    drawing_.clearLog();
+    playback.currentSyllable = 1;
+    paint();
+    EXPECT_TRUE(drawing_.texts().empty());
+    EXPECT_EQ(at(230, 5), kBlack);
+    EXPECT_EQ(at(280, 5), kWhite);
+    EXPECT_EQ(at(222, 20), kInk);
+    EXPECT_EQ(at(222, 40), kInk);
+
+    // A rebuild wipes the band, but the text is due again only when the line changes.
+    rebuildStage();
+    paint();
+    EXPECT_TRUE(drawing_.texts().empty());
+    EXPECT_EQ(at(280, 5), kWhite);
+    EXPECT_EQ(at(222, 20), blue);
+
+    // The last line comes alone.
+    playback.currentLine = 2;
+    paint();
+    ASSERT_EQ(drawing_.texts().size(), 1u);
+    EXPECT_EQ(drawing_.texts()[0].text, "third");
+    EXPECT_EQ(at(222, 40), kBlack);
+
+    // With the critique on the text is drawn at every frame.
+    drawing_.clearLog();
+    settings.critique = 1;
+    paint();
+    paint();
+    EXPECT_EQ(drawing_.texts().size(), 2u);
+}
+
+TEST_F(PainterTest, XorDrawingTwiceRestoresTheBuffer) {
+    buildStage(rgb(30, 60, 90));
+    const auto before = drawing_.pixels(stageSurfaces.backBuffer);
+    platform::Drawing& d = platform::draw();
+    auto xorNote = [&] {
+        d.bitBlt(stageSurfaces.backBuffer, 100, 100, 32, 64, stageSurfaces.noteSprite, 0, 0,
+                 platform::RasterOp::srcInvert);
+    };
+    // A two-colour sprite takes the buffer's text colour for ink, its background colour for
+    // paper: first the defaults, black and white, then the lyric colours.
+    xorNote();
+    EXPECT_EQ(at(101, 101), rgb(30, 60, 90) ^ kWhite);
+    EXPECT_EQ(at(101, 140), rgb(30, 60, 90));
+    xorNote();
+    EXPECT_EQ(drawing_.pixels(stageSurfaces.backBuffer), before);
+    d.setTextColor(stageSurfaces.backBuffer, kInk);
+    d.setBkColor(stageSurfaces.backBuffer, kCells);
+    xorNote();
+    EXPECT_EQ(at(101, 101), rgb(30, 60, 90) ^ kCells);
+    EXPECT_EQ(at(101, 140), rgb(30, 60, 90) ^ kInk);
+    xorNote();
+    // The sixteen-colour marker combines with its own colours, partly outside the buffer.
+    for (int twice = 0; twice < 2; ++twice)
+        d.bitBlt(stageSurfaces.backBuffer, -10, 460, 32, 32, stageSurfaces.markerSprite, 0, 0,
+                 platform::RasterOp::srcInvert);
+    EXPECT_EQ(drawing_.pixels(stageSurfaces.backBuffer), before);
+}
+
+TEST_F(PainterTest, BarsFallByElapsedTimeAndMoveTheirImage) {
+    startCritique(600.0f);
+    noteBars.push(96.0f, -96.0f, 32, 64, 0.0f, 104.0f);
+    frame(500);
+    EXPECT_FLOAT_EQ(noteBars.head->y, -44.0f);
+    frame(1500);
+    EXPECT_FLOAT_EQ(noteBars.head->y, 112.0f);
+    EXPECT_EQ(at(97, 113), kCells);  // paper half
+    EXPECT_EQ(at(97, 150), kInk);    // ink half
+    EXPECT_EQ(at(95, 150), kBlack);
+    frame(1000);
+    EXPECT_FLOAT_EQ(noteBars.head->y, 216.0f);
+    EXPECT_EQ(at(97, 113), kBlack);  // the old image is gone
+    EXPECT_EQ(at(97, 217), kCells);
+    // The clock wraps at 2^32 without a jump.
+    clock_.set(0xFFFFFFFFu - 99);
+    lastFrameTicks = 0xFFFFFFFFu - 99;
+    frame(250);
+    EXPECT_FLOAT_EQ(noteBars.head->y, 242.0f);
+    EXPECT_EQ(tally.possible, 0u);
+}
+
+TEST_F(PainterTest, JudgingZoneEdgesAndHitDistance) {
+    startCritique(200.0f);  // hit line 480 - 63 - 64 = 353
+
+    // Top exactly on the hit line: still falling, drawn, not judged although over the marker.
+    pushArriving(200.0f, 353.0f);
+    frame(1000);
+    ASSERT_EQ(bars(), 1);
+    EXPECT_FLOAT_EQ(noteBars.head->y, 353.0f);
+    EXPECT_EQ(at(201, 360), kCells);
+    EXPECT_EQ(at(201, 400), kInk);
+    EXPECT_EQ(tally.possible, 0u);
+    noteBars.clear();
+
+    // Top exactly at H: judged. Far from the marker it stays; under it, a hit.
+    markerX = 500.0f;
+    markerTargetX = 500;
+    pushArriving(200.0f, 480.0f);
+    frame(1000);
+    EXPECT_EQ(bars(), 1);
+    EXPECT_EQ(tally.possible, 0u);
+    markerX = 200.0f;
+    markerTargetX = 200;
+    frame(0);
+    EXPECT_EQ(bars(), 0);
+    EXPECT_EQ(tally.hits, 1u);
+    EXPECT_EQ(tally.possible, 1u);
+
+    // Past H: missed without being judged, even right under the marker.
+    pushArriving(200.0f, 480.5f);
+    frame(1000);
+    EXPECT_EQ(bars(), 0);
+    EXPECT_EQ(tally.hits, 1u);
+    EXPECT_EQ(tally.possible, 2u);
+
+    // Both comparisons strict: 16 pixels off is no hit, 15.9 is, on either side.
+    const struct {
+        float x;
+        bool hit;
+    } cases[] = {{216.0f, false}, {215.9f, true}, {184.0f, false}, {184.1f, true}};
+    for (const auto& c : cases) {
+        noteBars.clear();
+        tally = CritiqueTally{};
+        pushArriving(c.x, 400.0f);
+        frame(1000);
+        EXPECT_EQ(tally.hits, c.hit ? 1u : 0u) << c.x;
+        EXPECT_EQ(tally.possible, c.hit ? 1u : 0u) << c.x;
+        EXPECT_EQ(bars(), c.hit ? 0 : 1) << c.x;
+    }
+
+    // A bar that crosses the whole zone beside the marker counts once, when it leaves.
+    noteBars.clear();
+    tally = CritiqueTally{};
+    noteBars.push(400.0f, -96.0f, 32, 64, 0.0f, 104.0f);
+    int framesInZone = 0;
+    for (int i = 0; i < 80 && bars() == 1; ++i) {
+        frame(100);
+        if (bars() == 1 && noteBars.head->y > 353.0f) ++framesInZone;
+    }
+    EXPECT_GT(framesInZone, 10);
+    EXPECT_EQ(bars(), 0);
+    EXPECT_EQ(tally.hits, 0u);
+    EXPECT_EQ(tally.possible, 1u);
+    // Nothing of the bar is left in the window above the strip.
+    for (int y = 300; y < 417; y += 4) EXPECT_EQ(at(410, y), kBlack) << y;
+}
+
+TEST_F(PainterTest, BarsAtOnePositionRetireTogetherAndCountOnce) {
+    startCritique(500.0f);
+    // Two bars that share a position when they are judged: both held on a frame in which no
+    // time passes, first out of the marker's reach, then under it.
+    noteBars.push(200.0f, 400.0f, 32, 64, 0.0f, 104.0f);
+    noteBars.push(200.0f, 400.0f, 32, 64, 0.0f, 104.0f);
+    noteBars.push(300.0f, 380.0f, 32, 64, 0.0f, 104.0f);
+    const auto before = drawing_.pixels(stageSurfaces.backBuffer);
+    frame(0);
+    EXPECT_EQ(bars(), 3);
+    markerX = 200.0f;
+    markerTargetX = 200;
+    frame(0);
+    EXPECT_EQ(bars(), 1);
+    EXPECT_EQ(tally.hits, 1u);
+    EXPECT_EQ(tally.possible, 1u);
+    // The retired pair left no image behind.
+    for (int y = 360; y < 417; y += 3) EXPECT_EQ(at(210, y), before[static_cast<size_t>(y * 640 + 210)]) << y;
+
+    // The same for a missed pair.
+    noteBars.clear();
+    tally = CritiqueTally{};
+    noteBars.push(200.0f, 480.5f, 32, 64, 0.0f, 104.0f);
+    noteBars.push(200.0f, 480.5f, 32, 64, 0.0f, 104.0f);
+    frame(0);
+    EXPECT_EQ(bars(), 0);
+    EXPECT_EQ(tally.hits, 0u);
+    EXPECT_EQ(tally.possible, 1u);
+}
+
+TEST_F(PainterTest, BusyFreezesBarsAndKeepsTheMarkerGliding) {
+    startCritique(0.0f);
+    pushArriving(200.0f, 200.0f);
+    frame(1000);
+    ASSERT_FLOAT_EQ(noteBars.head->y, 200.0f);
+    EXPECT_EQ(at(201, 205), kCells);
+
+    playback.busy = 1;
+    markerTargetX = 100;
+    window_.clear();
+    frame(1000);
+    ASSERT_EQ(bars(), 1);
+    EXPECT_FLOAT_EQ(noteBars.head->y, 200.0f);
+    EXPECT_EQ(at(201, 205), kBlack);  // each held frame toggles the image
+    EXPECT_FLOAT_EQ(markerX, 25.0f);
+    frame(3000);
+    ASSERT_EQ(bars(), 1);
+    EXPECT_FLOAT_EQ(noteBars.head->y, 200.0f);
+    EXPECT_EQ(at(201, 205), kCells);
+    EXPECT_FLOAT_EQ(markerX, 43.75f);
+    EXPECT_TRUE(window_.redraws().empty());
+    EXPECT_EQ(tally.possible, 0u);
+
+    // Released: the bars move by the time since the last frame that read the clock, and the
+    // marker goes on by a quarter of the rest.
+    playback.busy = 0;
+    frame(500);
+    ASSERT_EQ(bars(), 1);
+    EXPECT_FLOAT_EQ(noteBars.head->y, 348.0f);
+    EXPECT_FLOAT_EQ(markerX, 57.8125f);
+    EXPECT_EQ(window_.redraws().size(), 1u);
+    // The marker sits on the strip at (int)markerX, H - 32, combined with the strip's colours.
+    EXPECT_EQ(at(60, 470), kWhite ^ kMarkerColour);
+    EXPECT_EQ(at(56, 470), kWhite);
+    EXPECT_EQ(at(60, 447), kWhite);
+}
+
+}  // namespace
+}  // namespace stagetest

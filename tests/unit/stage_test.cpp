@@ -1,0 +1,210 @@
+// The stage's surfaces, layout and background pictures on the host's software surface.
+#include "stage_fixture.h"
+
+#include "shell/app_strings.h"
+
+namespace stagetest {
+namespace {
+
+const std::string kGraphicsMessage =
+    "Unable to load a graphics file.  Reinstall the original graphics into the media/images "
+    "subfolder.";
+
+std::string chosenName() {
+    std::string path = stageSurfaces.backgroundPath;
+    return path.substr(path.find_last_of('\\') + 1);
+}
+
+TEST_F(StageTest, LayoutFollowsTheClientAreaAndTheFont) {
+    // A 2 x 2 picture of four colours shows where each source pixel lands.
+    const Colour tl = rgb(200, 0, 0), tr = rgb(0, 200, 0), bl = rgb(0, 0, 200), br = rgb(90, 90, 90);
+    writeBmp(images_ + "/four.bmp", 2, 2, {tl, tr, bl, br});
+    createStageSurfaces();
+    chooseFirstBackground();
+    playback.busy = 1;
+    rebuildStage();
+
+    EXPECT_EQ(playback.busy.load(), 0);
+    EXPECT_EQ(settings.windowWidth, 640);
+    EXPECT_EQ(settings.windowHeight, 480);
+    EXPECT_EQ(stripHeight.load(), 63);  // 63.98 truncated
+    Rect band = lyricBand.rect();
+    EXPECT_EQ(band.left, 0);
+    EXPECT_EQ(band.top, 0);
+    EXPECT_EQ(band.right, 640);
+    EXPECT_EQ(band.bottom, 60);
+    EXPECT_EQ(drawing_.fontHeight(stageSurfaces.lyricFont), 20);
+    EXPECT_EQ(drawing_.fontWeight(stageSurfaces.lyricFont), 400);
+    EXPECT_EQ(platform::currentLyricFont(), static_cast<void*>(stageSurfaces.lyricFont));
+
+    // The picture fills exactly W x H, whole pixels repeated (COLORONCOLOR).
+    int32_t w = 0, h = 0;
+    bool twoColour = true;
+    ASSERT_TRUE(drawing_.imageOf(stageSurfaces.backBuffer, &w, &h, &twoColour));
+    EXPECT_EQ(w, 640);
+    EXPECT_EQ(h, 480);
+    EXPECT_FALSE(twoColour);
+    EXPECT_EQ(drawing_.stretchMode(stageSurfaces.backBuffer), platform::StretchMode::colorOnColor);
+    EXPECT_EQ(at(0, 0), tl);
+    EXPECT_EQ(at(319, 239), tl);
+    EXPECT_EQ(at(320, 0), tr);
+    EXPECT_EQ(at(0, 240), bl);
+    EXPECT_EQ(at(639, 479), br);
+
+    // The keyboard is squeezed from 64 to 63 rows in black and white, merged rows ANDed: the
+    // black last row survives in the strip's last row.
+    ASSERT_TRUE(drawing_.imageOf(stageSurfaces.keyboardStrip, &w, &h, &twoColour));
+    EXPECT_EQ(w, 640);
+    EXPECT_EQ(h, 63);
+    EXPECT_FALSE(twoColour);
+    EXPECT_EQ(drawing_.stretchMode(stageSurfaces.keyboardStrip), platform::StretchMode::blackOnWhite);
+    EXPECT_EQ(drawing_.pixel(stageSurfaces.keyboardStrip, 100, 62), kBlack);
+    EXPECT_EQ(drawing_.pixel(stageSurfaces.keyboardStrip, 100, 10), kBlack);
+    EXPECT_EQ(drawing_.pixel(stageSurfaces.keyboardStrip, 100, 30), kWhite);
+    EXPECT_EQ(drawing_.pixel(stageSurfaces.keyboardStrip, 64, 30), kBlack);  // a separator
+    EXPECT_TRUE(window_.messages().empty());
+
+    // Another size and a larger font.
+    drawing_.setClientSize(700, 500);
+    settings.fontSize = 48;
+    settings.fontWeight = 800;
+    rebuildStage();
+    EXPECT_EQ(settings.windowWidth, 700);
+    EXPECT_EQ(settings.windowHeight, 500);
+    EXPECT_EQ(stripHeight.load(), 66);  // 66.65 truncated
+    EXPECT_EQ(lyricBand.rect().right, 700);
+    EXPECT_EQ(lyricBand.rect().bottom, 116);
+    EXPECT_EQ(drawing_.fontHeight(stageSurfaces.lyricFont), 48);
+    EXPECT_EQ(drawing_.fontWeight(stageSurfaces.lyricFont), 800);
+    ASSERT_TRUE(drawing_.imageOf(stageSurfaces.backBuffer, &w, &h, nullptr));
+    EXPECT_EQ(w, 700);
+    EXPECT_EQ(h, 500);
+    EXPECT_EQ(at(699, 499), br);
+
+    // Minimised: the client area reads 0 x 0 and the old size stays; the hold still ends.
+    drawing_.setClientSize(0, 0);
+    playback.busy = 1;
+    rebuildStage();
+    EXPECT_EQ(settings.windowWidth, 700);
+    EXPECT_EQ(settings.windowHeight, 500);
+    EXPECT_EQ(playback.busy.load(), 0);
+    ASSERT_TRUE(drawing_.imageOf(stageSurfaces.backBuffer, &w, &h, nullptr));
+    EXPECT_EQ(w, 700);
+}
+
+TEST_F(StageTest, BackgroundsComeInEnumerationOrderAndStartOver) {
+    addPicture("b.bmp", kWhite);
+    addPicture("A.BMP", kWhite);  // matched without regard to case
+    addPicture("c.bmp", kWhite);
+    std::ofstream(images_ + "/notes.txt") << "not a picture";
+
+    chooseFirstBackground();
+    EXPECT_EQ(std::string(stageSurfaces.backgroundPath), folder_ + "\\media\\images\\A.BMP");
+    std::vector<std::string> order;
+    for (int song = 0; song < 4; ++song) {
+        chooseNextBackground();
+        order.push_back(chosenName());
+        EXPECT_LE(drawing_.openSearches(), 1);  // starting over ends the spent enumeration
+    }
+    EXPECT_EQ(order, (std::vector<std::string>{"b.bmp", "c.bmp", "A.BMP", "b.bmp"}));
+
+    // With one picture every song gets it.
+    std::filesystem::remove(images_ + "/A.BMP");
+    std::filesystem::remove(images_ + "/c.bmp");
+    chooseFirstBackground();
+    for (int song = 0; song < 3; ++song) {
+        chooseNextBackground();
+        EXPECT_EQ(chosenName(), "b.bmp");
+    }
+    EXPECT_TRUE(window_.messages().empty());
+}
+
+TEST_F(StageTest, MissingPicturesShowMessage110AndFallBackToBlankOnes) {
+    std::vector<int> busyWhileOpen;
+    window_.setOnMessageBox([&](const platform::RecordingWindowSide::Box&) {
+        busyWhileOpen.push_back(playback.busy.load());
+    });
+    createStageSurfaces();
+
+    // No picture in the folder: once at start-up, once at every rebuild, and twice for every
+    // song opened (the enumeration starts over and fails again, then the rebuild).
+    chooseFirstBackground();
+    EXPECT_EQ(std::string(stageSurfaces.backgroundPath), "");
+    ASSERT_EQ(window_.messages(), std::vector<std::string>{kGraphicsMessage});
+    EXPECT_EQ(window_.boxes()[0].caption, "Lyrivox!");
+    EXPECT_EQ(window_.boxes()[0].style, 0x30u);
+    EXPECT_TRUE(window_.boxes()[0].owned);
+    rebuildStage();
+    EXPECT_EQ(window_.messages().size(), 2u);
+    chooseNextBackground();
+    rebuildStage();
+    EXPECT_EQ(window_.messages().size(), 4u);
+    EXPECT_EQ(busyWhileOpen, (std::vector<int>{1, 1, 1, 1}));
+    EXPECT_EQ(playback.busy.load(), 0);
+    // The blank 480 x 360 picture, stretched over the whole buffer, still gives a full frame.
+    EXPECT_EQ(at(0, 0), kBlack);
+    EXPECT_EQ(at(639, 479), kBlack);
+    EXPECT_EQ(drawing_.pixel(stageSurfaces.keyboardStrip, 100, 30), kWhite);
+
+    // A picture that cannot be read is as good as none.
+    std::ofstream(images_ + "/broken.bmp") << "BM but not much else";
+    window_.clear();
+    chooseNextBackground();
+    EXPECT_EQ(chosenName(), "broken.bmp");
+    rebuildStage();
+    EXPECT_EQ(window_.messages(), std::vector<std::string>{kGraphicsMessage});
+
+    // A missing keyboard picture: the message, then a blank 640 x 64 strip.
+    std::filesystem::remove(images_ + "/broken.bmp");
+    addPicture("fine.bmp", kWhite);
+    chooseFirstBackground();
+    drawing_.clearResources();
+    window_.clear();
+    rebuildStage();
+    EXPECT_EQ(window_.messages(), std::vector<std::string>{kGraphicsMessage});
+    EXPECT_EQ(at(10, 10), kWhite);
+    EXPECT_EQ(drawing_.pixel(stageSurfaces.keyboardStrip, 100, 30), kBlack);
+    EXPECT_EQ(drawing_.pixel(stageSurfaces.keyboardStrip, 639, 62), kBlack);
+}
+
+TEST_F(StageTest, RepeatedRebuildsAndSongsLeakNothing) {
+    addPicture("one.bmp", rgb(10, 20, 30), 33, 17);
+    addPicture("two.bmp", rgb(40, 50, 60), 8, 8);
+    drawing_.setClientSize(640, 480);
+    createStageSurfaces();
+    chooseFirstBackground();
+    rebuildStage();
+    // The font, the two sprites, the back buffer's and the strip's images, the held picture.
+    const int afterFirst = drawing_.liveObjects();
+    EXPECT_EQ(afterFirst, 6);
+    EXPECT_EQ(drawing_.liveSurfaces(), 6);
+
+    const int32_t sizes[] = {20, 32, 48};
+    for (int round = 0; round < 60; ++round) {
+        settings.fontSize = sizes[round % 3];
+        drawing_.setClientSize(400 + round, 300 + 2 * round);
+        if (round % 4 == 0) chooseNextBackground();
+        rebuildStage();
+        // A paint between rebuilds selects the font and draws; nothing it does is kept.
+        playback.playing = round % 2;
+        settings.critique = round % 3 == 0;
+        paint(Rect{0, 0, 50, 50});
+    }
+    EXPECT_EQ(drawing_.liveObjects(), afterFirst);
+    EXPECT_EQ(drawing_.liveSurfaces(), 6 + 1);  // and the test's window surface
+    EXPECT_EQ(drawing_.failedDeletes(), 0);
+    EXPECT_LE(drawing_.openSearches(), 1);
+    EXPECT_TRUE(window_.messages().empty());
+
+    releaseStage();
+    EXPECT_EQ(drawing_.liveObjects(), 0);
+    EXPECT_EQ(drawing_.liveSurfaces(), 1);
+    EXPECT_EQ(drawing_.openSearches(), 0);
+    EXPECT_EQ(drawing_.failedDeletes(), 0);
+    EXPECT_EQ(platform::currentLyricFont(), nullptr);
+    releaseStage();  // a second release finds nothing left to do
+    EXPECT_EQ(drawing_.failedDeletes(), 0);
+}
+
+}  // namespace
+}  // namespace stagetest
