@@ -10,7 +10,6 @@
 #include "shell/settings.h"
 
 StageSurfaces stageSurfaces;
-char backgroundPattern[260] = "";
 
 namespace {
 

@@ -34,7 +34,8 @@ struct StageSurfaces {
 
 extern StageSurfaces stageSurfaces;
 
-// "<folder of the executable>\media\images\*.bmp", filled by the start-up's fixed paths.
+// "<folder of the executable>\media\images\*.bmp": one of the fixed paths that start-up builds
+// (buildFixedPaths, which defines it with the others).
 extern char backgroundPattern[260];
 
 // Start-up, once the main window exists: the display surface, the five surfaces made
