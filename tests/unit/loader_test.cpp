@@ -65,6 +65,15 @@ protected:
         path = dir + "/song.mid";
     }
     void TearDown() override {
+        // Leave the song model as a fresh program has it, for whatever test runs next.
+        songEvents.clear();
+        melodyEvents.clear();
+        lineCount = 0;
+        syllableCount = 0;
+        widestLineWidth = 0;
+        melodyTrackFound = 0;
+        ticksPerQuarter = 1.0f;
+        ticksPerPeriod = 25u << 16;
         platform::installWindow(nullptr);
         settings.critique = 0;
         std::remove(path.c_str());
