@@ -10,7 +10,9 @@
 //                       resets and closes it; a message box "No MIDI output." when the open fails
 //   40003 Record        starts wave-in capture (8000 Hz, mono, 16 bit); marks the item
 //   40004 Stop Record   stops it, writes standin.wav beside the executable, clears the mark
-//                       and greys itself until the next Record
+//                       and greys itself until the next Record; standin-wim.log beside it
+//                       has one line per buffer: QueryPerformanceCounter milliseconds at its
+//                       WIM_DATA and the bytes it held
 //   40005 Message       a message box "Hello from the stand-in.  Two blanks." captioned "Lyrivox"
 //   40006 Exit
 //
@@ -99,7 +101,16 @@ HWAVEIN waveIn = nullptr;
 WAVEHDR headers[bufferCount];
 char buffers[bufferCount][bufferBytes];
 std::vector<char> captured;
+std::vector<double> arrivals;  // when each buffer came back, in QueryPerformanceCounter ms
+std::vector<DWORD> arrivalBytes;
 bool capturing = false;
+
+double counterMs() {
+    LARGE_INTEGER now, frequency;
+    QueryPerformanceCounter(&now);
+    QueryPerformanceFrequency(&frequency);
+    return static_cast<double>(now.QuadPart) * 1000.0 / static_cast<double>(frequency.QuadPart);
+}
 
 void startRecord(HWND window) {
     if (waveIn != nullptr) return;
@@ -117,6 +128,8 @@ void startRecord(HWND window) {
         return;
     }
     captured.clear();
+    arrivals.clear();
+    arrivalBytes.clear();
     for (int i = 0; i < bufferCount; ++i) {
         headers[i] = WAVEHDR{};
         headers[i].lpData = buffers[i];
@@ -134,11 +147,24 @@ void putLE(std::vector<char>& out, DWORD value, int bytes) {
     for (int i = 0; i < bytes; ++i) out.push_back(static_cast<char>((value >> (8 * i)) & 0xFF));
 }
 
-void writeWave() {
-    char path[MAX_PATH];
+void pathBeside(char* path, const char* name) {
     GetModuleFileNameA(nullptr, path, MAX_PATH);
     char* slash = std::strrchr(path, '\\');
-    std::strcpy(slash != nullptr ? slash + 1 : path, "standin.wav");
+    std::strcpy(slash != nullptr ? slash + 1 : path, name);
+}
+
+void writeArrivals() {
+    char path[MAX_PATH];
+    pathBeside(path, "standin-wim.log");
+    FILE* log = std::fopen(path, "w");
+    if (log == nullptr) return;
+    for (size_t i = 0; i < arrivals.size(); ++i) std::fprintf(log, "%.3f %lu\n", arrivals[i], arrivalBytes[i]);
+    std::fclose(log);
+}
+
+void writeWave() {
+    char path[MAX_PATH];
+    pathBeside(path, "standin.wav");
     std::vector<char> file;
     const DWORD dataBytes = static_cast<DWORD>(captured.size());
     file.insert(file.end(), {'R', 'I', 'F', 'F'});
@@ -171,10 +197,13 @@ void stopRecord() {
     waveInClose(waveIn);
     waveIn = nullptr;
     writeWave();
+    writeArrivals();
 }
 
 void onWaveData(WAVEHDR* header) {
     if (!capturing) return;
+    arrivals.push_back(counterMs());
+    arrivalBytes.push_back(header->dwBytesRecorded);
     captured.insert(captured.end(), header->lpData, header->lpData + header->dwBytesRecorded);
     waveInAddBuffer(waveIn, header, sizeof(WAVEHDR));
 }
