@@ -1,4 +1,4 @@
-// lvx-gen-songs DIR: writes a small set of generated songs into DIR, each one exercising a
+// loader-seeds DIR: writes a small set of generated songs into DIR, each one exercising a
 // different part of the loader: a karaoke song with a melody track, a Words track, tempo
 // changes and 130 lyric lines (more than the 125 the lyric table holds), format 0 and SMPTE
 // songs, lyric events with carriage returns, "vocal" tracks, tracks before any header and
@@ -87,7 +87,7 @@ File oddChunks() {
 
 int main(int argc, char** argv) {
     if (argc != 2) {
-        std::fprintf(stderr, "usage: lvx-gen-songs DIR\n");
+        std::fprintf(stderr, "usage: loader-seeds DIR\n");
         return 2;
     }
     const std::string dir = argv[1];
@@ -104,7 +104,7 @@ int main(int argc, char** argv) {
     for (const Song& song : songs) {
         std::string path = dir + "/" + song.name;
         if (!midi::writeFile(path, song.file.bytes())) {
-            std::fprintf(stderr, "lvx-gen-songs: cannot write %s\n", path.c_str());
+            std::fprintf(stderr, "loader-seeds: cannot write %s\n", path.c_str());
             return 1;
         }
         std::printf("%s (%zu bytes)\n", path.c_str(), song.file.bytes().size());
