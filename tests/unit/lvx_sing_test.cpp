@@ -1,0 +1,190 @@
+// lvx-sing: the melody it finds, the times it gives the notes, and the voice it writes.
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdint>
+#include <vector>
+
+#include "support/midi_builder.h"
+#include "tools/lvx-sing/sing.h"
+
+namespace {
+
+using midi::File;
+using midi::Track;
+
+sing::Song read(const File& file) {
+    return sing::readSong(file.bytes());
+}
+
+// Frequency of the strongest bin between 100 and 900 Hz of a Hann-windowed 1024-sample block.
+double dominantHz(const std::vector<int16_t>& samples, size_t first, uint32_t rate) {
+    const double pi = 3.14159265358979323846;
+    const size_t n = 1024;
+    double best = 0;
+    double bestHz = 0;
+    for (size_t k = 100 * n / rate; k <= 900 * n / rate; ++k) {
+        double re = 0;
+        double im = 0;
+        for (size_t i = 0; i < n; ++i) {
+            double w = 0.5 - 0.5 * std::cos(2 * pi * static_cast<double>(i) / n);
+            double x = w * samples[first + i];
+            re += x * std::cos(2 * pi * static_cast<double>(k * i) / n);
+            im -= x * std::sin(2 * pi * static_cast<double>(k * i) / n);
+        }
+        double magnitude = re * re + im * im;
+        if (magnitude > best) {
+            best = magnitude;
+            bestHz = static_cast<double>(k) * rate / n;
+        }
+    }
+    return bestHz;
+}
+
+int peak(const std::vector<int16_t>& samples, size_t first, size_t last) {
+    int p = 0;
+    for (size_t i = first; i < last && i < samples.size(); ++i) p = std::max(p, std::abs(int{samples[i]}));
+    return p;
+}
+
+TEST(LvxSing, TimesNotesByTheWholeTempoMap) {
+    // Format 1, division 480: 120 bpm until the tempo track halves the pace at tick 1920 (2 s).
+    Track tempo;
+    tempo.name(0, "Tempo").tempo(1920, 1000000).end(1920);
+    Track melody;
+    melody.name(0, "Melody").noteOn(960, 0, 60, 100).noteOff(480, 0, 60);  // 1000..1500 ms
+    melody.noteOn(960, 0, 62, 90).event(480, {0x90, 62, 0});               // 3000..4000 ms
+    melody.noteOn(0, 0, 64, 90).end(480);                                  // still on at the end
+    sing::Song song = read(File().header(1, 2, 480).track(tempo).track(melody));
+    ASSERT_TRUE(song.ok) << song.error;
+    ASSERT_EQ(song.notes.size(), 3u);
+    EXPECT_DOUBLE_EQ(song.notes[0].startMs, 1000.0);
+    EXPECT_DOUBLE_EQ(song.notes[0].endMs, 1500.0);
+    EXPECT_EQ(song.notes[0].key, 60);
+    EXPECT_DOUBLE_EQ(song.notes[1].startMs, 3000.0);
+    EXPECT_DOUBLE_EQ(song.notes[1].endMs, 4000.0);  // velocity 0 ended it
+    EXPECT_DOUBLE_EQ(song.notes[2].startMs, 4000.0);
+    EXPECT_DOUBLE_EQ(song.notes[2].endMs, 5000.0);  // lasts to its track's end
+    EXPECT_DOUBLE_EQ(song.lengthMs, 6000.0);        // the tempo track ends at tick 3840
+
+    // A tempo at tick 0 governs from the start; a division of 96 has no effect on the pace.
+    Track fast;
+    fast.tempo(0, 250000).name(0, "melody").noteOn(96, 3, 70, 1).noteOff(96, 3, 70).end();
+    song = read(File().header(0, 1, 96).track(fast));
+    ASSERT_EQ(song.notes.size(), 1u);
+    EXPECT_DOUBLE_EQ(song.notes[0].startMs, 250.0);
+    EXPECT_DOUBLE_EQ(song.notes[0].endMs, 500.0);
+    EXPECT_EQ(song.notes[0].channel, 3);
+
+    // SMPTE: 25 frames of 40 ticks is a tick a millisecond, and tempo events change nothing.
+    Track smpte;
+    smpte.name(0, "Melody").tempo(0, 1000000).noteOn(1000, 0, 60, 64).noteOff(250, 0, 60).end();
+    song = read(File().header(0, 1, 0xE728).track(smpte));
+    ASSERT_EQ(song.notes.size(), 1u);
+    EXPECT_DOUBLE_EQ(song.notes[0].startMs, 1000.0);
+    EXPECT_DOUBLE_EQ(song.notes[0].endMs, 1250.0);
+}
+
+TEST(LvxSing, FindsTheMelodyByTrackName) {
+    EXPECT_EQ(sing::melodyNameKind("Melody"), 1);
+    EXPECT_EQ(sing::melodyNameKind("MELODY 1"), 1);
+    EXPECT_EQ(sing::melodyNameKind("melodyline"), 1);
+    EXPECT_EQ(sing::melodyNameKind("Vocals"), 2);
+    EXPECT_EQ(sing::melodyNameKind("Lead Vocal"), 0);
+    EXPECT_EQ(sing::melodyNameKind("Mel"), 0);
+    EXPECT_EQ(sing::melodyNameKind("Words"), 0);
+    EXPECT_EQ(sing::melodyNameKind("Melody" + std::string(80, 'x')), 0);
+
+    auto track = [](const std::string& name, uint8_t key) {
+        Track t;
+        t.noteOn(0, 0, 50, 64).noteOff(10, 0, 50);  // before the name: not melody
+        t.name(0, name).noteOn(0, 0, key, 64).noteOff(10, 0, key).end();
+        return t;
+    };
+    auto keys = [](const sing::Song& song) {
+        std::vector<int> k;
+        for (const auto& n : song.notes) k.push_back(n.key);
+        return k;
+    };
+    // The first "vocal" track counts while no melody track came before it, a second does not;
+    // every "melody" track counts.
+    sing::Song song = read(File()
+                               .header(1, 5, 480)
+                               .track(track("Piano", 61))
+                               .track(track("Vocal", 62))
+                               .track(track("vocal 2", 63))
+                               .track(track("Melody B", 64))
+                               .track(track("Melody A", 65)));
+    EXPECT_EQ(keys(song), (std::vector<int>{65, 64, 62}));  // together: highest first
+    song = read(File().header(1, 2, 480).track(track("Melody", 70)).track(track("Vocals", 71)));
+    EXPECT_EQ(keys(song), std::vector<int>{70});
+    song = read(File().header(1, 1, 480).track(track("Strings", 72)));
+    EXPECT_TRUE(song.ok);
+    EXPECT_TRUE(song.notes.empty());
+
+    // Refused files, and every cut of a good file reads without harm.
+    EXPECT_FALSE(read(File().header(2, 1, 480).track(track("Melody", 60))).ok);
+    EXPECT_FALSE(read(File().header(0, 1, 0).track(track("Melody", 60))).ok);
+    EXPECT_FALSE(sing::readSong({'R', 'I', 'F', 'F', 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}).ok);
+    midi::Bytes whole = File().header(1, 1, 480).track(track("Melody", 60)).bytes();
+    for (size_t n = 0; n < whole.size(); ++n) {
+        sing::Song cut = sing::readSong(midi::Bytes(whole.begin(), whole.begin() + static_cast<long>(n)));
+        EXPECT_LE(cut.notes.size(), 1u);
+    }
+}
+
+TEST(LvxSing, SingsEachNoteAtItsPitchWithSilenceBetween) {
+    Track melody;
+    melody.name(0, "Melody").noteOn(480, 0, 69, 100).noteOff(480, 0, 69);  // A4, 500..1000 ms
+    melody.noteOn(480, 0, 60, 100).noteOff(480, 0, 60).end();              // C4, 1500..2000 ms
+    sing::Song song = read(File().header(0, 1, 480).track(melody));
+    sing::Voice voice;
+    voice.leadMs = 250;
+    std::vector<int16_t> out = sing::render(song, voice);
+    ASSERT_EQ(out.size(), 8000u * 2250 / 1000);
+    // Silence before, between and after; the tone starts on its sample.
+    EXPECT_EQ(peak(out, 0, 6000), 0);
+    EXPECT_GT(peak(out, 6000, 6080), 0);
+    EXPECT_EQ(peak(out, 10000, 14000), 0);
+    // About -12 dBFS and no louder.
+    int loudest = peak(out, 6000, 10000);
+    EXPECT_GT(loudest, 32767 / 6);
+    EXPECT_LE(loudest, 32767 / 4 + 1);
+    // The fundamental is the strongest partial, within a bin of the note.
+    EXPECT_NEAR(dominantHz(out, 7000, 8000), 440.0, 7.9);
+    EXPECT_NEAR(dominantHz(out, 14500, 8000), 261.63, 7.9);
+
+    // An octave lower and a fifth higher.
+    voice.transpose = -12;
+    EXPECT_NEAR(dominantHz(sing::render(song, voice), 7000, 8000), 220.0, 7.9);
+    voice.transpose = 7;
+    EXPECT_NEAR(dominantHz(sing::render(song, voice), 14500, 8000), 392.0, 7.9);
+
+    // Silence mode keeps the song's length and holds nothing.
+    voice.silence = true;
+    out = sing::render(song, voice);
+    EXPECT_EQ(out.size(), 18000u);
+    EXPECT_EQ(peak(out, 0, out.size()), 0);
+
+    // A note that overlaps the next is cut where the next begins; one voice sings at a time.
+    Track legato;
+    legato.name(0, "Melody").noteOn(0, 0, 64, 90).noteOn(480, 0, 67, 90).noteOff(240, 0, 64);
+    legato.noteOff(240, 0, 67).end();
+    std::vector<sing::Sung> sung = sing::phrase(read(File().header(0, 1, 480).track(legato)), 0);
+    ASSERT_EQ(sung.size(), 2u);
+    EXPECT_DOUBLE_EQ(sung[0].endMs, 500.0);
+    EXPECT_DOUBLE_EQ(sung[1].startMs, 500.0);
+}
+
+TEST(LvxSing, WritesA44ByteWavHeaderAndLittleEndianSamples) {
+    std::vector<uint8_t> h = sing::wavHeader(8000, 1000);
+    const std::vector<uint8_t> expected = {
+        'R', 'I', 'F', 'F', 0x0C, 0x04, 0, 0, 'W', 'A', 'V', 'E', 'f', 'm', 't', ' ',
+        16, 0, 0, 0, 1, 0, 1, 0, 0x40, 0x1F, 0, 0, 0x80, 0x3E, 0, 0, 2, 0, 16, 0,
+        'd', 'a', 't', 'a', 0xE8, 0x03, 0, 0};
+    EXPECT_EQ(h, expected);
+    EXPECT_EQ(sing::rawBytes({1, -2, 0x1234}), (std::vector<uint8_t>{1, 0, 0xFE, 0xFF, 0x34, 0x12}));
+}
+
+}  // namespace
