@@ -207,6 +207,18 @@ lvx_install() {
     cp "$LVX_HARNESS/midimap.dll" "$LVX_APP_DIR"/
 }
 
+# lvx_install_lyrivox: the real program's runtime tree as the win32 build stages it
+# ($LVX_BUILD/dist/lyrivox: lyrivox.exe, media/, lyrivox.htm), then lvx_start lyrivox.exe.
+lvx_install_lyrivox() {
+    local dist=$LVX_BUILD/dist/lyrivox
+    [ -f "$dist/lyrivox.exe" ] || lvx_fail "$dist/lyrivox.exe is missing: build the win32 preset first"
+    lvx_install "$dist"
+}
+
+# lvx_app_memory: resident memory of the program in kB (Wine runs it as an ordinary Linux
+# process, so /proc has its figures).
+lvx_app_memory() { awk '$1 == "VmRSS:" { print $2 }' "/proc/$LVX_APP_PID/status"; }
+
 # lvx_start EXE [ARGS...]: starts the program from its folder; its pid is LVX_APP_PID, its
 # console output goes to $LVX_WORK/app.out.
 lvx_start() {

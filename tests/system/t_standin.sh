@@ -16,6 +16,7 @@ win=$(lvx_drv wait Lyrivox 60) || lvx_fail "no window titled Lyrivox"
 lvx_log "window $win after $((SECONDS - started)) s"
 
 lvx_check "client area is 640 x 480" test "$(lvx_drv client-size "$win")" = "640 480"
+lvx_check "one thread in the program" test "$(lvx_drv threads lvx-standin.exe | cut -d' ' -f2)" = 1
 
 # The picture: dark blue with a yellow box at (20, 30)-(120, 80).
 lvx_check "screenshot grabbed" lvx_screenshot "$win" standin >/dev/null
@@ -25,7 +26,10 @@ lvx_check "box ends where it should" test "$(lvx_pixel standin 120 80)" = "0,0,1
 
 # A message box through a menu command: caption and text exactly, then dismissed.
 lvx_drv command "$win" 40005
-box=$(lvx_drv message-box 10) || lvx_fail "no message box"
+box=$(lvx_drv message-box 10 --keep) || lvx_fail "no message box"
+lvx_check "message box pictured" lvx_screenshot class=#32770 message-box --whole >/dev/null
+lvx_check "message box dismissed" lvx_drv press class=#32770 1
+lvx_check "message box gone" lvx_drv wait-close class=#32770 5
 lvx_check "message box caption" test "${box%%$'\n'*}" = "Lyrivox"
 lvx_check "message box text, two blanks kept" test "${box#*$'\n'}" = "Hello from the stand-in.  Two blanks."
 
