@@ -1,6 +1,8 @@
 // The painter's frames on the host's software surface: what lands in the back buffer and in
 // the window, which bars are judged, hit, missed or left falling, and how the marker glides.
+#include <atomic>
 #include <cstring>
+#include <thread>
 
 #include "stage_fixture.h"
 
@@ -329,6 +331,27 @@ TEST_F(PainterTest, BusyFreezesBarsAndKeepsTheMarkerGliding) {
     EXPECT_EQ(at(60, 470), kWhite ^ kMarkerColour);
     EXPECT_EQ(at(56, 470), kWhite);
     EXPECT_EQ(at(60, 447), kWhite);
+}
+
+TEST_F(PainterTest, PushesDuringPaintsAreNeitherLostNorCountedTwice) {
+    startCritique(0.0f);
+    constexpr int kBars = 300;
+    std::atomic<bool> done{false};
+    // The sequencer's side: bars pushed from another thread while the window thread paints.
+    std::thread sequencer([&] {
+        for (int i = 0; i < kBars; ++i) {
+            noteBars.push(static_cast<float>(i % 40 * 16), -96.0f - static_cast<float>(i) * 0.25f,
+                          32, 64, 0.0f, 104.0f);
+            if (i % 10 == 0) std::this_thread::yield();
+        }
+        done = true;
+    });
+    while (!done) frame(40);
+    sequencer.join();
+    for (int i = 0; i < 1000 && bars() > 0; ++i) frame(100);
+    EXPECT_EQ(bars(), 0);
+    EXPECT_EQ(tally.possible, static_cast<uint32_t>(kBars));
+    EXPECT_GT(tally.hits, 0u);
 }
 
 }  // namespace

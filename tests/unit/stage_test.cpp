@@ -28,6 +28,10 @@ TEST_F(StageTest, LayoutFollowsTheClientAreaAndTheFont) {
     EXPECT_EQ(settings.windowWidth, 640);
     EXPECT_EQ(settings.windowHeight, 480);
     EXPECT_EQ(stripHeight.load(), 63);  // 63.98 truncated
+    // What the others derive from it: bars fall (480 - 63) / 4 = 104 pixels a second and are
+    // judged below 480 - 63 - 64 = 353.
+    EXPECT_EQ((settings.windowHeight - stripHeight.load()) / 4, 104);
+    EXPECT_EQ(settings.windowHeight - stripHeight.load() - 64, 353);
     Rect band = lyricBand.rect();
     EXPECT_EQ(band.left, 0);
     EXPECT_EQ(band.top, 0);
