@@ -101,6 +101,20 @@ lvx_log "microphone latency (sample due to WIM_DATA): $latency ms"
 lvx_check "fed audio reaches the program within 200 ms" awk -v l="$latency" 'BEGIN { exit !(l != "" && l > -25 && l < 200) }'
 lvx_check "Record unmarked after Stop Record" test "$(menu_state 40003)" = enabled
 
+# The save dialog, twice to the same name: the second time it asks before overwriting.
+lvx_drv command "$win" 40007
+lvx_check "save dialog filled and closed" lvx_drv fill-dialog 'C:\lyrivox\take.wav' 20 >/dev/null
+box=$(lvx_drv message-box 10) || lvx_fail "no message after saving"
+lvx_check "saved under the typed name" test "${box#*$'\n'}" = 'Saved [C:\lyrivox\take.wav].'
+lvx_check "the saved file is the recording" cmp -s "$LVX_APP_DIR/take.wav" "$LVX_APP_DIR/standin.wav"
+lvx_drv command "$win" 40007
+lvx_check "save dialog waits for the overwrite question" test "$(lvx_drv fill-dialog 'C:\lyrivox\take.wav' 20)" = open
+box=$(lvx_drv message-box 10 --press 6) || lvx_fail "no overwrite question"
+lvx_log "overwrite question: ${box//$'\n'/ | }"
+lvx_check "the dialog closes after Yes" lvx_drv wait-close "Save Wave File" 10
+box=$(lvx_drv message-box 10) || lvx_fail "no message after overwriting"
+lvx_check "saved again" test "${box#*$'\n'}" = 'Saved [C:\lyrivox\take.wav].'
+
 # Exit through the menu: the process ends.
 lvx_drv command "$win" 40006
 lvx_check "program ends after Exit" lvx_wait_exit 10

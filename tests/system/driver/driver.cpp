@@ -18,8 +18,9 @@
 //   window-rect WINDOW                 prints "<x> <y> <width> <height>" of the outer rectangle
 //   title WINDOW                       prints the window text
 //   fill-dialog PATH [SECONDS]         find an open/save dialog, type PATH as the file name, press
-//                                      OK; prints "closed" (exit 0) or "open" (exit 3) when the
-//                                      dialog stays, e.g. behind a message of its own
+//                                      OK; prints "closed" (exit 0), or "open" (exit 3) when the
+//                                      dialog stays, e.g. behind a question of its own (answer it
+//                                      with message-box)
 //   message-box [SECONDS] [--press ID|--keep]
 //                                      find a message box, print its caption on the first line
 //                                      and its text after it; then press OK (or button ID), or
@@ -286,7 +287,14 @@ int fillDialog(int argc, char** argv) {
         return exitFailed;
     }
     pressButton(dialog, IDOK);
-    if (!waitGone(dialog, 5)) {
+    // Either the dialog goes, or it stays behind a question or complaint of its own (a file
+    // that exists, a folder that does not): that shows as a message box owned by the dialog.
+    HWND outcome = poll(5, [&]() -> HWND {
+        if (!IsWindow(dialog) || !IsWindowVisible(dialog)) return dialog;
+        HWND question = findMessageBox();
+        return question != nullptr && GetWindow(question, GW_OWNER) == dialog ? question : nullptr;
+    });
+    if (outcome != dialog) {
         out("open");
         return exitFailed;
     }

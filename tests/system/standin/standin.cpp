@@ -15,6 +15,8 @@
 //                       WIM_DATA and the bytes it held
 //   40005 Message       a message box "Hello from the stand-in.  Two blanks." captioned "Lyrivox"
 //   40006 Exit
+//   40007 Save As...    GetSaveFileNameA (with overwrite prompt); copies standin.wav to the chosen
+//                       name and says "Saved [<path>]." captioned "Stand-in"
 //
 // The client area is painted dark blue with a yellow 100 x 50 rectangle at (20, 30), so a
 // screenshot can be checked pixel by pixel.
@@ -36,6 +38,7 @@ enum Command : WORD {
     cmdStopRecord = 40004,
     cmdMessage = 40005,
     cmdExit = 40006,
+    cmdSaveAs = 40007,
 };
 constexpr UINT playDone = WM_APP + 1;
 
@@ -215,15 +218,36 @@ void openFile(HWND window) {
     OPENFILENAMEA dialog = {};
     dialog.lStructSize = sizeof dialog;
     dialog.hwndOwner = window;
-    dialog.lpstrFilter = "Karaoke files (*.kar;*.mid)\0*.kar;*.mid\0All files (*.*)\0*.*\0";
+    dialog.lpstrFilter = "Midi Files\0*.mid;*.kar\0";
+    dialog.nFilterIndex = 1;
     dialog.lpstrFile = path;
     dialog.nMaxFile = MAX_PATH;
-    dialog.lpstrTitle = "Open Karaoke File";
-    dialog.Flags = OFN_EXPLORER | OFN_HIDEREADONLY;
-    dialog.lpstrDefExt = "kar";
+    dialog.lpstrTitle = "Load Midi/Karaoke File";
+    dialog.Flags = OFN_PATHMUSTEXIST | OFN_OVERWRITEPROMPT;  // as the real program asks: no OFN_EXPLORER
+    dialog.lpstrDefExt = ".mid";
     if (!GetOpenFileNameA(&dialog)) return;
     char text[MAX_PATH + 32];
     std::snprintf(text, sizeof text, "Opened [%s].", path);
+    MessageBoxA(window, text, "Stand-in", MB_OK);
+}
+
+void saveAs(HWND window) {
+    char path[MAX_PATH] = "";
+    OPENFILENAMEA dialog = {};
+    dialog.lStructSize = sizeof dialog;
+    dialog.hwndOwner = window;
+    dialog.lpstrFilter = "Wave Files\0*.wav\0";
+    dialog.nFilterIndex = 1;
+    dialog.lpstrFile = path;
+    dialog.nMaxFile = MAX_PATH;
+    dialog.lpstrTitle = "Save Wave File";
+    dialog.lpstrDefExt = ".wav";
+    dialog.Flags = OFN_OVERWRITEPROMPT | OFN_HIDEREADONLY | OFN_PATHMUSTEXIST | OFN_NOREADONLYRETURN;
+    if (!GetSaveFileNameA(&dialog)) return;
+    char source[MAX_PATH];
+    pathBeside(source, "standin.wav");
+    char text[MAX_PATH + 32];
+    std::snprintf(text, sizeof text, CopyFileA(source, path, FALSE) ? "Saved [%s]." : "Could not save [%s].", path);
     MessageBoxA(window, text, "Stand-in", MB_OK);
 }
 
@@ -254,6 +278,7 @@ LRESULT CALLBACK windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
             MessageBoxA(window, "Hello from the stand-in.  Two blanks.", "Lyrivox", MB_OK | MB_ICONINFORMATION);
             return 0;
         case cmdExit: DestroyWindow(window); return 0;
+        case cmdSaveAs: saveAs(window); return 0;
         }
         break;
     case playDone:
@@ -280,6 +305,7 @@ HMENU buildMenu() {
     AppendMenuA(file, MF_STRING, cmdPlay, "&Play");
     AppendMenuA(file, MF_STRING, cmdRecord, "&Record");
     AppendMenuA(file, MF_STRING | MF_GRAYED, cmdStopRecord, "S&top Record");
+    AppendMenuA(file, MF_STRING, cmdSaveAs, "Save &As...");
     AppendMenuA(file, MF_STRING, cmdMessage, "&Message");
     AppendMenuA(file, MF_SEPARATOR, 0, nullptr);
     AppendMenuA(file, MF_STRING, cmdExit, "E&xit");
