@@ -8,6 +8,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -17,6 +18,8 @@
 namespace {
 
 bool writeAll(const std::string& folder, const std::vector<gensongs::Output>& songs) {
+    std::error_code ec;
+    std::filesystem::create_directories(folder, ec);
     for (const gensongs::Output& song : songs) {
         std::string path = folder + "/" + song.fileName;
         std::ofstream out(path, std::ios::binary | std::ios::trunc);
