@@ -1,6 +1,6 @@
 #pragma once
-// Command ids of the main window's menu (resource 109), shared by the resource script, the
-// window procedure and every part that greys or marks a menu item.
+// Command ids of the main window's menu (resource 109), shared by the window procedure and
+// every part that greys or marks a menu item.
 
 constexpr unsigned kCmdOpen = 32771;
 constexpr unsigned kCmdStop = 32772;
@@ -41,8 +41,4 @@ constexpr unsigned kMarkerBitmapResource = 131;    // the sung-pitch marker
 constexpr unsigned kFirstStringResource = 103;     // the string table runs from 103 to 114
 constexpr unsigned kLastStringResource = 114;
 
-// The voice side's private message to the main window: a new sung pitch is published, or the
-// capture with Critique on has closed (the low word of wParam says which; lParam 0).
-constexpr unsigned WM_VOICE = 0xA61F;  // 42527
-constexpr unsigned VOICE_PITCH = 0;
-constexpr unsigned VOICE_END = 1;
+// WM_VOICE and its two codes are the voice subsystem's own (voice/pitch.h).

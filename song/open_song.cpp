@@ -1,0 +1,62 @@
+#include "song/open_song.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "platform/shell.h"
+#include "platform/window.h"
+#include "playback/playback_run.h"
+#include "playback/playback_state.h"
+#include "shell/message.h"
+#include "shell/paths.h"
+#include "shell/settings.h"
+#include "song/loader.h"
+#include "song/melody_preview.h"
+#include "stage/stage.h"
+
+char songFileName[260];
+char songFolder[260];
+
+namespace {
+
+// The folder part of a path: the copy is cut at its last backslash.
+void folderOf(const char* path, char* folder) {
+    std::snprintf(folder, 260, "%s", path);
+    char* cut = std::strrchr(folder, '\\');
+    if (cut) *cut = '\0';
+}
+
+void loadChosenSong() {
+    void* previousCursor = platform::shell().setWaitCursor();
+    chooseNextBackground();
+    rebuildStage();
+    platform::window().redrawWindow(nullptr);
+
+    if (loadSong(songFileName)) {
+        if (settings.critique.load()) buildMelodyPreview();
+        startPlayback();
+    } else {
+        char text[300];
+        std::snprintf(text, sizeof text, "Error opening the midi file [%s].", songFileName);
+        showMessage(text);
+    }
+    platform::shell().restoreCursor(previousCursor);
+}
+
+}  // namespace
+
+void openSong() {
+    if (songFolder[0] == '\0') pathBesideExecutable(songFolder, "", "media\\karaoke\\");
+
+    // A run still going ends at its next timer period, whatever the dialog's answer.
+    playback.playing.store(0);
+
+    static const char kFilter[] = "Midi Files\0*.mid;*.kar\0";
+    platform::OpenFileDialog dialog{kFilter, 1,    songFileName, sizeof songFileName,
+                                    songFolder, "Load Midi/Karaoke File",
+                                    0x802,  // OFN_PATHMUSTEXIST | OFN_OVERWRITEPROMPT
+                                    ".mid"};
+    if (platform::shell().getOpenFileName(dialog)) loadChosenSong();
+
+    folderOf(songFileName, songFolder);
+}

@@ -1,0 +1,211 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "platform/host/recording_shell.h"
+#include "platform/host/recording_window.h"
+#include "playback/note_bars.h"
+#include "playback/playback_state.h"
+#include "shell/command_ids.h"
+#include "shell/commands.h"
+#include "shell/settings.h"
+#include "song/open_song.h"
+#include "stage/critique_tally.h"
+#include "stage/painter.h"
+#include "voice/pitch.h"
+
+namespace {
+
+class ShellCommands : public ::testing::Test {
+protected:
+    void SetUp() override {
+        platform::installWindow(&window);
+        platform::installShell(&shell);
+        platform::setHostExecutablePath("C:\\Lyrivox\\lyrivox.exe");
+        settings.windowWidth = 640;
+        settings.fontSize = 20;
+        settings.fontWeight = 400;
+        settings.sampleRate = 8000;
+        settings.channels = 1;
+        settings.silenceMelody = 0;
+        settings.record = 0;
+        settings.critique = 0;
+        settings.octaveLower = 0;
+        songFileName[0] = '\0';
+        songFolder[0] = '\0';
+    }
+    void TearDown() override {
+        platform::installWindow(nullptr);
+        platform::installShell(nullptr);
+        noteBars.clear();
+    }
+
+    platform::RecordingWindowSide window;
+    platform::RecordingShellSide shell;
+};
+
+TEST_F(ShellCommands, FontCommandsSetSizeAndWeightAndMoveTheRadioMark) {
+    EXPECT_TRUE(handleCommand(kCmdFont40));
+    EXPECT_EQ(settings.fontSize, 32);  // "40px" is a 32-pixel font
+    EXPECT_EQ(shell.radioMark(kCmdFont20), kCmdFont40);
+    EXPECT_TRUE(handleCommand(kCmdFont60));
+    EXPECT_EQ(settings.fontSize, 48);
+    EXPECT_TRUE(handleCommand(kCmdWeightHeavy));
+    EXPECT_EQ(settings.fontWeight, 800);
+    EXPECT_EQ(shell.radioMark(kCmdWeightLight), kCmdWeightHeavy);
+    EXPECT_TRUE(handleCommand(kCmdWeightLight));
+    EXPECT_EQ(settings.fontWeight, 200);
+}
+
+TEST_F(ShellCommands, TogglesMoveTheirCheckMarks) {
+    handleCommand(kCmdSilenceMelody);
+    EXPECT_EQ(settings.silenceMelody.load(), 1);
+    EXPECT_TRUE(window.isChecked(kCmdSilenceMelody));
+    handleCommand(kCmdSilenceMelody);
+    EXPECT_EQ(settings.silenceMelody.load(), 0);
+    EXPECT_FALSE(window.isChecked(kCmdSilenceMelody));
+
+    handleCommand(kCmdRecord);
+    EXPECT_EQ(settings.record.load(), 1);
+    handleCommand(kCmdOctaveLower);
+    EXPECT_EQ(settings.octaveLower.load(), 1);
+    EXPECT_TRUE(window.isChecked(kCmdOctaveLower));
+}
+
+TEST_F(ShellCommands, CritiqueOnSelectsAmAndOffLeavesTheQuality) {
+    handleCommand(kCmdQualityCd);
+    EXPECT_EQ(settings.sampleRate, 44100u);
+    EXPECT_EQ(settings.channels, 2u);
+    handleCommand(kCmdCritique);
+    EXPECT_EQ(settings.critique.load(), 1);
+    EXPECT_EQ(settings.sampleRate, 8000u);
+    EXPECT_EQ(settings.channels, 1u);
+    EXPECT_EQ(shell.radioMark(kCmdQualityAm), kCmdQualityAm);
+    handleCommand(kCmdQualityFm);
+    handleCommand(kCmdCritique);
+    EXPECT_EQ(settings.critique.load(), 0);
+    EXPECT_EQ(settings.sampleRate, 22050u);
+}
+
+TEST_F(ShellCommands, UnknownIdsGoToTheDefaultProcedure) {
+    EXPECT_FALSE(handleCommand(12345));
+    EXPECT_FALSE(handleCommand(kCmdAbout));  // the dialog is the window procedure's own
+}
+
+TEST_F(ShellCommands, StopAndExitClearPlaying) {
+    playback.playing = 1;
+    handleCommand(kCmdStop);
+    EXPECT_EQ(playback.playing.load(), 0);
+    playback.playing = 1;
+    handleCommand(kCmdExit);
+    EXPECT_EQ(playback.playing.load(), 0);
+    EXPECT_EQ(shell.destroyCalls, 1);
+}
+
+TEST_F(ShellCommands, ToolsAndHelpOpenTheirFiles) {
+    buildFixedPaths();
+    handleCommand(kCmdPlayLastRecording);
+    handleCommand(kCmdHtmlHelp);
+    handleCommand(kCmdAudioMixer);
+    shell.existingPrograms = {"sndvol32.exe"};
+    handleCommand(kCmdAudioMixer);
+    ASSERT_EQ(shell.opened.size(), 4u);
+    EXPECT_EQ(shell.opened[0], "C:\\Lyrivox\\lvxtake.wav");
+    EXPECT_EQ(shell.opened[1], "C:\\Lyrivox\\lyrivox.htm");
+    EXPECT_EQ(shell.opened[2], "sndvol.exe");  // current Windows has no sndvol32.exe
+    EXPECT_EQ(shell.opened[3], "sndvol32.exe");
+    EXPECT_STREQ(optionsPath, "C:\\Lyrivox\\options.lvx");
+    EXPECT_STREQ(backgroundPattern, "C:\\Lyrivox\\media\\images\\*.bmp");
+}
+
+TEST_F(ShellCommands, PitchResultsBecomeMarkerPositionsOnlyWhileTheWorkerRuns) {
+    settings.windowWidth = 700;
+    ASSERT_TRUE(StartPitchWorker(0));
+    pitchSlot = 37;
+    blockWanted = 0;
+    handleVoice(VOICE_PITCH);
+    EXPECT_EQ(markerTargetX, 647);  // 37 * 700 / 40 = 647.5, truncated
+    EXPECT_EQ(blockWanted.load(), 1);
+    pitchSlot = -15;
+    handleVoice(VOICE_PITCH);
+    EXPECT_EQ(markerTargetX, -15);
+
+    tally.possible = 0;
+    handleVoice(VOICE_END);
+    EXPECT_EQ(window.messages().back(),
+              "Not enough samples were taken to critique.  Check microphone setup.");
+    pitchSlot = 20;
+    handleVoice(VOICE_PITCH);  // a result of the ended run moves nothing
+    EXPECT_EQ(markerTargetX, -15);
+}
+
+TEST_F(ShellCommands, SizeMessagesHoldAndReleaseTheSong) {
+    playback.busy = 0;
+    onSize(1);
+    EXPECT_EQ(playback.busy.load(), 1);
+    onSize(3);
+    onSize(4);
+    EXPECT_EQ(playback.busy.load(), 1);
+    onSize(0);
+    EXPECT_EQ(playback.busy.load(), 0);
+    onEnterSizeMove();
+    EXPECT_EQ(playback.busy.load(), 1);
+    onExitSizeMove();
+    EXPECT_EQ(playback.busy.load(), 0);
+}
+
+TEST_F(ShellCommands, MenuMarksFollowTheLoadedSettings) {
+    settings.sampleRate = 44100;
+    settings.fontSize = 24;
+    settings.fontWeight = 500;
+    settings.silenceMelody = 1;
+    postMenuMarks();
+    EXPECT_EQ(shell.posted, (std::vector<unsigned>{kCmdQualityCd, kCmdFont20, kCmdWeightLight,
+                                                    kCmdSilenceMelody}));
+    for (unsigned id : shell.posted) handleCommand(id);
+    EXPECT_EQ(settings.fontSize, 20);
+    EXPECT_EQ(settings.fontWeight, 200);
+    EXPECT_EQ(settings.silenceMelody.load(), 1);
+    EXPECT_TRUE(window.isChecked(kCmdSilenceMelody));
+}
+
+TEST_F(ShellCommands, OpenInCritiqueModePreparesTheSingerEvenWhenCancelled) {
+    settings.critique = 1;
+    settings.sampleRate = 44100;
+    settings.channels = 2;
+    tally.hits = 7;
+    noteBars.push(0, 0, 32, 64, 0, 104);
+    playback.playing = 1;
+    handleCommand(kCmdOpen);  // no answer scripted: the dialog is cancelled
+    EXPECT_EQ(settings.sampleRate, 8000u);
+    EXPECT_EQ(settings.channels, 1u);
+    EXPECT_EQ(settings.silenceMelody.load(), 1);
+    EXPECT_EQ(tally.hits, 0u);
+    EXPECT_EQ(noteBars.head, nullptr);
+    EXPECT_EQ(playback.playing.load(), 0);
+}
+
+TEST_F(ShellCommands, OpenDialogStartsInTheKaraokeFolderThenInTheLastSongsFolder) {
+    shell.dialogAnswers = {"", "C:\\songs\\a.kar"};
+    openSong();  // cancelled
+    openSong();  // a.kar does not exist here: the load fails with its message
+    shell.dialogAnswers = {""};
+    openSong();
+    ASSERT_EQ(shell.dialogs.size(), 3u);
+    const auto& first = shell.dialogs[0];
+    EXPECT_EQ(first.initialFolder, "C:\\Lyrivox\\media\\karaoke\\");
+    EXPECT_EQ(first.presetFile, "");
+    EXPECT_EQ(first.filter, "Midi Files|*.mid;*.kar");
+    EXPECT_EQ(first.filterIndex, 1u);
+    EXPECT_EQ(first.title, "Load Midi/Karaoke File");
+    EXPECT_EQ(first.flags, 0x802u);
+    EXPECT_EQ(first.defaultExtension, ".mid");
+    // After a cancelled first dialog the folder is empty again, so the second starts there too.
+    EXPECT_EQ(shell.dialogs[1].initialFolder, "C:\\Lyrivox\\media\\karaoke\\");
+    EXPECT_EQ(shell.dialogs[2].initialFolder, "C:\\songs");
+    EXPECT_EQ(shell.dialogs[2].presetFile, "C:\\songs\\a.kar");
+    EXPECT_EQ(window.messages().back(), "Error opening the midi file [C:\\songs\\a.kar].");
+    EXPECT_EQ(shell.waitCursorDepth, 0);
+}
+
+}  // namespace
