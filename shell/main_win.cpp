@@ -1,0 +1,141 @@
+// The Windows entry: window class, main window, message loop, the window procedure's message
+// cracking and the About box. Everything a message does lives in shell/commands.cpp.
+#include <windows.h>
+#include <shellapi.h>
+
+#include "platform/window.h"
+#include "shell/app_strings.h"
+#include "shell/command_ids.h"
+#include "shell/commands.h"
+#include "shell/settings.h"
+#include "stage/painter.h"
+#include "stage/stage.h"
+#include "voice/pitch.h"
+
+namespace {
+
+constexpr int kIconLarge = 107;
+constexpr int kIconSmall = 108;
+constexpr int kMenuAndAccelerators = 109;
+constexpr int kAboutDialog = 103;
+constexpr WORD kMakerLine = 1000;
+
+HINSTANCE instance;
+
+INT_PTR CALLBACK aboutProcedure(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
+    if (message == WM_INITDIALOG) return TRUE;
+    if (message != WM_COMMAND) return FALSE;
+    WORD id = LOWORD(wParam);
+    if (id == IDOK || id == IDCANCEL) {
+        EndDialog(dialog, id);
+        return TRUE;
+    }
+    if (id == kMakerLine) ShellExecuteA(dialog, "open", kHomePage, nullptr, nullptr, SW_SHOWNORMAL);
+    return FALSE;
+}
+
+void paint(HWND window) {
+    PAINTSTRUCT ps;
+    HDC dc = BeginPaint(window, &ps);
+    paintStage(PaintRequest{reinterpret_cast<platform::Surface>(dc),
+                            Rect{ps.rcPaint.left, ps.rcPaint.top, ps.rcPaint.right, ps.rcPaint.bottom}});
+    EndPaint(window, &ps);
+}
+
+LRESULT CALLBACK windowProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+        case WM_GETMINMAXINFO:
+            reinterpret_cast<MINMAXINFO*>(lParam)->ptMinTrackSize = POINT{100, 100};
+            return 0;
+        case WM_DESTROY:
+            releaseResources();
+            PostQuitMessage(0);
+            return 0;
+        case WM_SIZE:
+            onSize(static_cast<unsigned>(wParam));
+            return 0;
+        case WM_PAINT:
+            paint(window);
+            return 0;
+        case WM_ERASEBKGND:
+            return 1;  // the back buffer covers everything
+        case WM_COMMAND:
+            if (LOWORD(wParam) == kCmdAbout) {
+                DialogBoxParamA(instance, MAKEINTRESOURCEA(kAboutDialog), window, aboutProcedure, 0);
+                return 0;
+            }
+            if (handleCommand(LOWORD(wParam))) return 0;
+            break;
+        case WM_ENTERSIZEMOVE:
+            onEnterSizeMove();
+            return 0;
+        case WM_EXITSIZEMOVE:
+            onExitSizeMove();
+            return 0;
+        case WM_VOICE:
+            handleVoice(LOWORD(wParam));
+            break;
+        default:
+            break;
+    }
+    return DefWindowProcA(window, message, wParam, lParam);
+}
+
+void registerWindowClass(HINSTANCE inst) {
+    WNDCLASSEXA wc;
+    ZeroMemory(&wc, sizeof wc);
+    wc.cbSize = sizeof wc;
+    wc.style = CS_HREDRAW | CS_VREDRAW;
+    wc.lpfnWndProc = windowProcedure;
+    wc.hInstance = inst;
+    wc.hIcon = LoadIconA(inst, MAKEINTRESOURCEA(kIconLarge));
+    wc.hIconSm = LoadIconA(inst, MAKEINTRESOURCEA(kIconSmall));
+    wc.hCursor = LoadCursorA(nullptr, IDC_ARROW);
+    wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
+    wc.lpszMenuName = MAKEINTRESOURCEA(kMenuAndAccelerators);
+    wc.lpszClassName = appString(IDS_CLASS_NAME);
+    RegisterClassExA(&wc);
+}
+
+int createMainWindow(HINSTANCE inst, int showState) {
+    loadOptions();
+    instance = inst;
+
+    // The saved sizes are client sizes: the frame and the menu are added around them so the
+    // window opens exactly as large as it was closed.
+    RECT outer{0, 0, settings.windowWidth, settings.windowHeight};
+    AdjustWindowRect(&outer, WS_OVERLAPPEDWINDOW, TRUE);
+    HWND window = CreateWindowExA(0, appString(IDS_CLASS_NAME), appString(IDS_TITLE),
+                                  WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, CW_USEDEFAULT,
+                                  outer.right - outer.left, outer.bottom - outer.top, nullptr,
+                                  nullptr, inst, nullptr);
+    if (!window) return 0;
+    platform::setMainWindow(window);
+
+    createStageSurfaces();
+    chooseFirstBackground();
+
+    ShowWindow(window, showState);
+    UpdateWindow(window);
+    postMenuMarks();
+    return 1;
+}
+
+}  // namespace
+
+int WINAPI WinMain(HINSTANCE inst, HINSTANCE, LPSTR, int showState) {
+    buildFixedPaths();
+    loadAppStrings();
+    registerWindowClass(inst);
+    if (!createMainWindow(inst, showState)) return 0;
+
+    HACCEL accelerators = LoadAcceleratorsA(inst, MAKEINTRESOURCEA(kMenuAndAccelerators));
+    MSG msg;
+    while (GetMessageA(&msg, nullptr, 0, 0) > 0) {
+        if (!TranslateAcceleratorA(msg.hwnd, accelerators, &msg)) {
+            TranslateMessage(&msg);
+            DispatchMessageA(&msg);
+        }
+    }
+    return static_cast<int>(msg.wParam);
+}
