@@ -140,7 +140,8 @@ load-module module-null-sink sink_name=lvx_speaker
 set-default-source lvx_mic
 set-default-sink lvx_speaker
 EOF
-    HOME=$LVX_WORK/home pulseaudio -n -F "$LVX_WORK/pulse.pa" --daemonize=no --use-pid-file=no \
+    # Without DISPLAY it does not try to launch a D-Bus session through X.
+    env -u DISPLAY HOME="$LVX_WORK/home" pulseaudio -n -F "$LVX_WORK/pulse.pa" --daemonize=no --use-pid-file=no \
         --exit-idle-time=-1 --log-target=file:"$LVX_WORK/pulse.log" </dev/null >/dev/null 2>&1 &
     LVX_PULSE_PID=$!
     _lvx_track $LVX_PULSE_PID
@@ -265,6 +266,25 @@ lvx_midi_wait() {
         sleep 0.05
     done
     return 1
+}
+
+# lvx_midi_hanging [LOG]: prints every note still sounding at the end of the MIDI log, one
+# "channel note" a line (channels 1-16, notes decimal); nothing when every note-on met its
+# note-off (or a note-on with velocity 0), a reset, or an all-notes-off / all-sound-off
+# controller on its channel.
+lvx_midi_hanging() {
+    awk '
+    function hex(h) { return index("0123456789abcdef", substr(h, 1, 1)) * 16 + index("0123456789abcdef", substr(h, 2, 1)) - 17 }
+    $2 == "RESET" { delete on; next }
+    $2 != "DATA" { next }
+    {
+        status = hex($3); kind = int(status / 16); channel = status % 16 + 1
+        if (kind == 9 && hex($5) > 0) on[channel " " hex($4)] = 1
+        else if (kind == 8 || kind == 9) delete on[channel " " hex($4)]
+        else if (kind == 11 && (hex($4) == 123 || hex($4) == 120))
+            for (k in on) { split(k, part, " "); if (part[1] == channel) delete on[k] }
+    }
+    END { for (k in on) print k }' "${1:-$LVX_MIDI_LOG}" | sort -n
 }
 
 # ---- microphone ----

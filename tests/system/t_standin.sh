@@ -65,6 +65,10 @@ lvx_check "MIDI events in order, each ~25 ms after the last" awk '
         if (mean < 23 || mean > 28) { print "mean gap off"; exit 1 }
     }' "$LVX_MIDI_LOG"
 
+lvx_check "no note left sounding after the reset" test -z "$(lvx_midi_hanging)"
+grep -v ' RESET$' "$LVX_MIDI_LOG" >"$LVX_WORK/no-reset.log"
+lvx_check "without it the chord would hang" test "$(lvx_midi_hanging "$LVX_WORK/no-reset.log" | tr '\n' ,)" = "1 60,1 64,1 67,"
+
 # Microphone: record, feed half a second of silence then one second of 440 Hz, stop.
 lvx_tone "$LVX_WORK/tone.wav" 1.0 440
 menu_state() { lvx_drv menu "$win" | awk -v id="$1" '$1 == id { print $2 }'; }
@@ -78,7 +82,7 @@ lvx_feed "$LVX_WORK/tone.wav" "$feed_at"
 sleep 2.5
 lvx_drv command "$win" 40004
 for _ in $(seq 50); do [ -s "$LVX_APP_DIR/standin.wav" ] && break; sleep 0.1; done
-cp "$LVX_APP_DIR/standin.wav" "$LVX_OUT/"
+cp "$LVX_APP_DIR/standin.wav" "$LVX_APP_DIR/standin-wim.log" "$LVX_OUT/"
 info=$(/usr/bin/python3 "$LVX_SYSTEM/wavinfo.py" "$LVX_APP_DIR/standin.wav")
 echo "$info" >&2
 value() { awk -v k="$1" '$1 == k { print $2 }' <<<"$info"; }

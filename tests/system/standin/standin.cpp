@@ -99,7 +99,7 @@ void stopPlay() {
 
 constexpr DWORD sampleRate = 8000;
 constexpr DWORD bufferBytes = 1600;  // 100 ms
-constexpr int bufferCount = 4;
+constexpr int bufferCount = 8;  // 800 ms of slack for a busy machine
 HWAVEIN waveIn = nullptr;
 WAVEHDR headers[bufferCount];
 char buffers[bufferCount][bufferBytes];
