@@ -51,10 +51,12 @@ double secondsAt(const gensongs::Score& score, int32_t tick) {
     return seconds + (tick - from) / static_cast<double>(score.division) * 60.0 / bpm;
 }
 
-std::string lineText(int index) { return std::string(lyricLines[index].text, lyricLines[index].length); }
+std::string lineText(int index) {
+    return std::string(lyricLines[index].text, lyricLines[index].length);
+}
 
 class DemoSongs : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         platform::installWindow(&window);
         settings.critique = 0;
@@ -71,7 +73,8 @@ protected:
     int32_t load(const gensongs::Output& song) {
         fs::path path = dir / song.fileName;
         std::ofstream(path, std::ios::binary)
-            .write(reinterpret_cast<const char*>(song.bytes.data()), static_cast<std::streamsize>(song.bytes.size()));
+            .write(reinterpret_cast<const char*>(song.bytes.data()),
+                   static_cast<std::streamsize>(song.bytes.size()));
         window.clear();
         return loadSong(path.string().c_str());
     }
@@ -94,7 +97,8 @@ TEST_F(DemoSongs, CommittedSongsAreExactlyWhatTheirScoresMake) {
     for (const gensongs::Output& song : fresh) {
         generated.insert(song.fileName);
         EXPECT_EQ(readBytes(fs::path(GEN_SONGS_MEDIA_DIR) / song.fileName), song.bytes)
-            << song.fileName << " differs from a fresh generation: run gen-songs and commit the result";
+            << song.fileName
+            << " differs from a fresh generation: run gen-songs and commit the result";
     }
     EXPECT_EQ(committed, generated);
     EXPECT_GE(committed.size(), 5u);
@@ -103,7 +107,8 @@ TEST_F(DemoSongs, CommittedSongsAreExactlyWhatTheirScoresMake) {
     std::vector<gensongs::Output> again;
     ASSERT_TRUE(gensongs::buildScores(GEN_SONGS_SCORES_DIR, again, error)) << error;
     ASSERT_EQ(again.size(), fresh.size());
-    for (size_t i = 0; i < fresh.size(); ++i) EXPECT_EQ(again[i].bytes, fresh[i].bytes) << fresh[i].fileName;
+    for (size_t i = 0; i < fresh.size(); ++i)
+        EXPECT_EQ(again[i].bytes, fresh[i].bytes) << fresh[i].fileName;
 }
 
 TEST_F(DemoSongs, TheLoaderFindsWhatEachScoreSays) {
@@ -118,7 +123,8 @@ TEST_F(DemoSongs, TheLoaderFindsWhatEachScoreSays) {
         SCOPED_TRACE(path.filename().string());
         gensongs::Score score;
         std::string error;
-        ASSERT_TRUE(gensongs::parseScore(readText(path), path.filename().string(), score, error)) << error;
+        ASSERT_TRUE(gensongs::parseScore(readText(path), path.filename().string(), score, error))
+            << error;
         gensongs::Output song{score.fileName, gensongs::writeSong(score)};
         ASSERT_EQ(load(song), 1);
         EXPECT_TRUE(window.messages().empty());
@@ -156,15 +162,19 @@ TEST_F(DemoSongs, TheLoaderFindsWhatEachScoreSays) {
             }
             auto key = std::make_pair(channel, data1Of(node->message));
             bool on = (status & 0xF0) == 0x90 && data2Of(node->message) > 0;
-            bool off = (status & 0xF0) == 0x80 || ((status & 0xF0) == 0x90 && data2Of(node->message) == 0);
+            bool off =
+                (status & 0xF0) == 0x80 || ((status & 0xF0) == 0x90 && data2Of(node->message) == 0);
             if (on) {
-                EXPECT_EQ(sounding[key]++, 0) << "note " << key.second << " struck twice at " << node->tick;
+                EXPECT_EQ(sounding[key]++, 0)
+                    << "note " << key.second << " struck twice at " << node->tick;
             }
             if (off) {
-                EXPECT_EQ(sounding[key]--, 1) << "note " << key.second << " ended twice at " << node->tick;
+                EXPECT_EQ(sounding[key]--, 1)
+                    << "note " << key.second << " ended twice at " << node->tick;
             }
         }
-        for (const auto& open : sounding) EXPECT_EQ(open.second, 0) << "note " << open.first.second << " left sounding";
+        for (const auto& open : sounding)
+            EXPECT_EQ(open.second, 0) << "note " << open.first.second << " left sounding";
         std::vector<int32_t> scoreTempoTicks;
         for (const gensongs::Tempo& tempo : score.tempos) scoreTempoTicks.push_back(tempo.tick);
         EXPECT_EQ(tempoTicks, scoreTempoTicks);
@@ -194,12 +204,14 @@ TEST_F(DemoSongs, TheLoaderFindsWhatEachScoreSays) {
         std::vector<std::string> lines = gensongs::lyricLinesOf(score);
         ASSERT_EQ(lineCount, static_cast<int32_t>(lines.size()) + 1);
         EXPECT_EQ(lineText(0), "Tessaloon Music Software");
-        for (size_t i = 0; i < lines.size(); ++i) EXPECT_EQ(lineText(static_cast<int>(i) + 1), lines[i]);
+        for (size_t i = 0; i < lines.size(); ++i)
+            EXPECT_EQ(lineText(static_cast<int>(i) + 1), lines[i]);
         std::vector<int32_t> syllableTicks;
         for (const gensongs::Note& note : score.notes)
             if (note.hasSyllable) syllableTicks.push_back(note.start);
         ASSERT_EQ(syllableCount, static_cast<int32_t>(syllableTicks.size()));
-        for (size_t i = 0; i < syllableTicks.size(); ++i) EXPECT_EQ(syllables[i].tick, syllableTicks[i]) << "syllable " << i;
+        for (size_t i = 0; i < syllableTicks.size(); ++i)
+            EXPECT_EQ(syllables[i].tick, syllableTicks[i]) << "syllable " << i;
         for (size_t i = 0; i < lines.size(); ++i) {
             EXPECT_GT(lyricLines[i + 1].startTick, 0);
             // Every word ends in a blank, so the ball's last stop of a line is inside the line.
@@ -261,13 +273,15 @@ TEST_F(DemoSongs, ScoreMistakesAreReportedWithTheirLine) {
     // A pickup, a short last bar, ties, repeats, slash chords and tempo changes are fine.
     gensongs::Score score;
     std::string error;
-    ASSERT_TRUE(gensongs::parseScore(header + "pickup q\n| G4:q \\Up |\n|: [C/E] C4:h~ go, C4:q tempo=80 D4:q /on :|\n| [G7] C4:h. |\n",
+    ASSERT_TRUE(gensongs::parseScore(header + "pickup q\n| G4:q \\Up |\n|: [C/E] C4:h~ go, C4:q "
+                                              "tempo=80 D4:q /on :|\n| [G7] C4:h. |\n",
                                      "t.txt", score, error))
         << error;
     EXPECT_EQ(score.bars.size(), 4u);
     EXPECT_EQ(score.end, 480 * (1 + 4 + 4 + 3));
     EXPECT_EQ(score.tempos.size(), 3u);
-    EXPECT_EQ(gensongs::lyricLinesOf(score), (std::vector<std::string>{"Up go, ", "on go, ", "on "}));
+    EXPECT_EQ(gensongs::lyricLinesOf(score),
+              (std::vector<std::string>{"Up go, ", "on go, ", "on "}));
 }
 
 }  // namespace

@@ -32,7 +32,7 @@ struct Event {
 };
 
 class Track {
-public:
+  public:
     explicit Track(std::string name) : name_(std::move(name)) {}
 
     void meta(int32_t tick, uint8_t type, const std::string& text, int rank = kMeta) {
@@ -50,19 +50,24 @@ public:
         add(tick, rank, {status, a, b});
     }
     void program(int channelIndex, int gmProgram) {
-        add(0, kSetup, {static_cast<uint8_t>(0xC0 | channelIndex), static_cast<uint8_t>(gmProgram - 1)});
+        add(0, kSetup,
+            {static_cast<uint8_t>(0xC0 | channelIndex), static_cast<uint8_t>(gmProgram - 1)});
     }
     void control(int channelIndex, uint8_t number, uint8_t value) {
         channel(0, kSetup, static_cast<uint8_t>(0xB0 | channelIndex), number, value);
     }
     // A note ended by a note-off (0x8n) or, when `zeroOff`, by a note-on of velocity 0 that
     // shares the running status of the note-ons around it.
-    void note(int channelIndex, int32_t start, int32_t length, int pitch, int velocity, bool zeroOff) {
+    void note(int channelIndex, int32_t start, int32_t length, int pitch, int velocity,
+              bool zeroOff) {
         if (length <= 0) return;
         uint8_t on = static_cast<uint8_t>(0x90 | channelIndex);
         channel(start, kNoteOn, on, static_cast<uint8_t>(pitch), static_cast<uint8_t>(velocity));
-        if (zeroOff) channel(start + length, kNoteOff, on, static_cast<uint8_t>(pitch), 0);
-        else channel(start + length, kNoteOff, static_cast<uint8_t>(0x80 | channelIndex), static_cast<uint8_t>(pitch), 64);
+        if (zeroOff)
+            channel(start + length, kNoteOff, on, static_cast<uint8_t>(pitch), 0);
+        else
+            channel(start + length, kNoteOff, static_cast<uint8_t>(0x80 | channelIndex),
+                    static_cast<uint8_t>(pitch), 64);
     }
 
     void merge(const Track& other) {
@@ -89,8 +94,10 @@ public:
             now = e.tick;
             uint8_t status = e.data[0];
             bool channelMessage = status < 0xF0;
-            if (channelMessage && status == running) body.insert(body.end(), e.data.begin() + 1, e.data.end());
-            else body.insert(body.end(), e.data.begin(), e.data.end());
+            if (channelMessage && status == running)
+                body.insert(body.end(), e.data.begin() + 1, e.data.end());
+            else
+                body.insert(body.end(), e.data.begin(), e.data.end());
             running = channelMessage ? status : 0;
         }
         appendVlq(body, static_cast<uint32_t>(std::max(songEnd, now) - now));
@@ -115,7 +122,7 @@ public:
         for (int i = bytes - 1; i >= 0; --i) out.push_back(static_cast<uint8_t>(value >> (8 * i)));
     }
 
-private:
+  private:
     void add(int32_t tick, int rank, const Bytes& data) {
         events_.push_back({tick, rank, static_cast<int>(events_.size()), data});
     }
@@ -157,7 +164,9 @@ std::vector<int> voicing(const Chord& chord) {
     return notes;
 }
 
-int bassNote(int pitchClass) { return 40 + ((pitchClass - 40 % 12) + 12) % 12; }  // E2 to D#3
+int bassNote(int pitchClass) {
+    return 40 + ((pitchClass - 40 % 12) + 12) % 12;
+}  // E2 to D#3
 
 void arrangeBass(const Score& score, const Bar& bar, bool finalBar, Track& track, bool& lastWasRoot,
                  const Chord*& lastChord) {
@@ -165,7 +174,8 @@ void arrangeBass(const Score& score, const Bar& bar, bool finalBar, Track& track
     std::vector<int32_t> hits;
     for (int32_t t = bar.start; t < bar.start + bar.length; t += beat) {
         int index = static_cast<int>((t - bar.start) / beat);
-        bool strong = index == 0 || (score.beatsPerBar == 4 && index == 2) || (score.beatsPerBar == 2 && index == 1);
+        bool strong = index == 0 || (score.beatsPerBar == 4 && index == 2) ||
+                      (score.beatsPerBar == 2 && index == 1);
         const Chord* chord = chordAt(score, t);
         bool changed = chord && t > bar.start && chordAt(score, t - 1) != chord;
         if (chord && (strong || changed)) hits.push_back(t);
@@ -196,7 +206,8 @@ void arrangeChords(const Score& score, const Bar& bar, bool finalBar, Track& tra
         for (int32_t t = bar.start; t < barEnd;) {
             int32_t until = std::min(nextChange(score, t), barEnd);
             if (const Chord* chord = chordAt(score, t))
-                for (int note : voicing(*chord)) track.note(kChordChannel, t, until - t - (finalBar ? 0 : 8), note, 60, true);
+                for (int note : voicing(*chord))
+                    track.note(kChordChannel, t, until - t - (finalBar ? 0 : 8), note, 60, true);
             t = until;
         }
         return;
@@ -222,13 +233,16 @@ void arrangeChords(const Score& score, const Bar& bar, bool finalBar, Track& tra
             // The chord answers the bass: on the beats the bass leaves free, or in two time,
             // where the bass takes every beat, on the half beat after it.
             bool bassBeat = index == 0 || (score.beatsPerBar == 4 && index == 2);
-            if (score.beatsPerBar == 2) at = t + beat / 2;
-            else if (bassBeat) continue;
+            if (score.beatsPerBar == 2)
+                at = t + beat / 2;
+            else if (bassBeat)
+                continue;
             length = beat / 3;
         }
         const Chord* chord = chordAt(score, at);
         if (!chord) continue;
-        for (int note : voicing(*chord)) track.note(kChordChannel, at, length, note, index == 0 ? 68 : 58, true);
+        for (int note : voicing(*chord))
+            track.note(kChordChannel, at, length, note, index == 0 ? 68 : 58, true);
     }
 }
 
@@ -249,7 +263,9 @@ void arrangePad(const Score& score, const Bar& bar, Track& track) {
 void arrangeDrums(const Score& score, const Bar& bar, bool finalBar, Track& track) {
     if (!chordAt(score, bar.start)) return;
     const int32_t beat = score.beatTicks();
-    auto hit = [&](int32_t t, int note, int velocity) { track.note(kDrumChannel, t, beat / 8, note, velocity, true); };
+    auto hit = [&](int32_t t, int note, int velocity) {
+        track.note(kDrumChannel, t, beat / 8, note, velocity, true);
+    };
     const bool kit = score.drums == "kit";
     if (finalBar) {
         hit(bar.start, kit ? 49 : 51, kit ? 96 : 60);  // a crash, or the ride for a gentle song
@@ -287,13 +303,16 @@ Bytes writeSong(const Score& score) {
         conductor.meta(0, 0x01, "@I" + score.credit);
     }
     conductor.meta(0, 0x02, "Public domain. Arranged for Lyrivox.");
-    conductor.metaBytes(0, 0x58,
-                        {static_cast<uint8_t>(score.beatsPerBar), 2, 24, 8}, kMeta);
-    conductor.metaBytes(0, 0x59, {static_cast<uint8_t>(score.keySharps), static_cast<uint8_t>(score.minorKey ? 1 : 0)}, kMeta);
+    conductor.metaBytes(0, 0x58, {static_cast<uint8_t>(score.beatsPerBar), 2, 24, 8}, kMeta);
+    conductor.metaBytes(
+        0, 0x59,
+        {static_cast<uint8_t>(score.keySharps), static_cast<uint8_t>(score.minorKey ? 1 : 0)},
+        kMeta);
     for (const Tempo& tempo : score.tempos) {
         uint32_t micros = static_cast<uint32_t>(std::lround(60000000.0 / tempo.bpm));
         conductor.metaBytes(tempo.tick, 0x51,
-                            {static_cast<uint8_t>(micros >> 16), static_cast<uint8_t>(micros >> 8), static_cast<uint8_t>(micros)},
+                            {static_cast<uint8_t>(micros >> 16), static_cast<uint8_t>(micros >> 8),
+                             static_cast<uint8_t>(micros)},
                             kTempo);
     }
     tracks.push_back(conductor);
@@ -315,10 +334,13 @@ Bytes writeSong(const Score& score) {
     melody.control(kMelodyChannel, 91, 40);
     for (const Note& note : score.notes) {
         if (note.pitch < 0) continue;
-        bool barStart = std::any_of(score.bars.begin(), score.bars.end(), [&](const Bar& b) { return b.start == note.start; });
+        bool barStart = std::any_of(score.bars.begin(), score.bars.end(),
+                                    [&](const Bar& b) { return b.start == note.start; });
         int32_t gap = std::min(note.length / 8, score.division / 8);
-        melody.note(kMelodyChannel, note.start, note.length - gap, note.pitch, barStart ? 104 : 96, false);
-        if (score.lyrics == LyricStyle::lyric && note.hasSyllable) melody.meta(note.start, 0x05, note.syllable, kText);
+        melody.note(kMelodyChannel, note.start, note.length - gap, note.pitch, barStart ? 104 : 96,
+                    false);
+        if (score.lyrics == LyricStyle::lyric && note.hasSyllable)
+            melody.meta(note.start, 0x05, note.syllable, kText);
     }
     tracks.push_back(melody);
 
@@ -409,8 +431,10 @@ std::vector<Output> testSongs() {
         "melody 72\n"
         "chords 1 block\n"
         "drums kit\n"
-        "| [C] r:w | C4:q \\Sing E4:q a- G4:q long, r:q | [G7] G4:q /with F4:q me D4:q now! r:q | [C] C4:w |\n";
-    if (parseScore(twoLines, "two-lines", score, error)) out.push_back({score.fileName, writeSong(score)});
+        "| [C] r:w | C4:q \\Sing E4:q a- G4:q long, r:q | [G7] G4:q /with F4:q me D4:q now! r:q | "
+        "[C] C4:w |\n";
+    if (parseScore(twoLines, "two-lines", score, error))
+        out.push_back({score.fileName, writeSong(score)});
 
     // 130 lines of one syllable each, sixteenth notes at 240: about nine seconds.
     std::string many =
@@ -420,16 +444,18 @@ std::vector<Output> testSongs() {
     for (int i = 0; i < 144; ++i) {
         if (i % 16 == 0) many += i == 0 ? "| [C] " : " |\n| ";
         many += std::string(kPitches[i % 8]) + ":s";
-        if (i < 130) many += " " + std::string(i == 0 ? "\\" : "/") + "line" + std::to_string(i + 1);
+        if (i < 130)
+            many += " " + std::string(i == 0 ? "\\" : "/") + "line" + std::to_string(i + 1);
         many += " ";
     }
     many += "|\n| C4:w |\n";
-    if (parseScore(many, "many-lines", score, error)) out.push_back({score.fileName, writeSong(score)});
+    if (parseScore(many, "many-lines", score, error))
+        out.push_back({score.fileName, writeSong(score)});
 
     // A header and one track that holds nothing but its end.
-    out.push_back({"no-events.mid",
-                   {'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 0, 0, 1, 0x01, 0xE0,
-                    'M', 'T', 'r', 'k', 0, 0, 0, 4, 0x00, 0xFF, 0x2F, 0x00}});
+    out.push_back(
+        {"no-events.mid", {'M',  'T', 'h', 'd', 0,   0, 0, 6, 0, 0,    0,    1,    0x01,
+                           0xE0, 'M', 'T', 'r', 'k', 0, 0, 0, 4, 0x00, 0xFF, 0x2F, 0x00}});
     return out;
 }
 

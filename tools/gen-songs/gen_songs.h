@@ -16,18 +16,18 @@ using Bytes = std::vector<uint8_t>;
 struct Note {
     int32_t start = 0;
     int32_t length = 0;
-    int pitch = -1;          // MIDI note number, -1 for a rest
-    bool tied = false;       // held into the next note of the same pitch
+    int pitch = -1;     // MIDI note number, -1 for a rest
+    bool tied = false;  // held into the next note of the same pitch
     bool hasSyllable = false;
-    std::string syllable;    // the lyric text as it goes into the file, separators included
-    int line = 0;            // score line, for error messages
+    std::string syllable;  // the lyric text as it goes into the file, separators included
+    int line = 0;          // score line, for error messages
 };
 
 struct Chord {
     int32_t tick = 0;
-    bool silent = true;      // "[-]": no accompaniment from here
-    int root = 0;            // pitch class
-    int bass = 0;            // pitch class of the bass (differs from root for slash chords)
+    bool silent = true;  // "[-]": no accompaniment from here
+    int root = 0;        // pitch class
+    int bass = 0;        // pitch class of the bass (differs from root for slash chords)
     std::vector<int> intervals;
 };
 
@@ -55,18 +55,18 @@ struct Score {
     bool minorKey = false;
     LyricStyle lyrics = LyricStyle::words;
     std::string melodyName = "Melody";
-    int melodyProgram = 1;   // General MIDI program numbers, 1 to 128
+    int melodyProgram = 1;  // General MIDI program numbers, 1 to 128
     int bassProgram = 33;
     int chordsProgram = 1;
     std::string comp = "block";
-    int padProgram = 0;      // 0: no pad
+    int padProgram = 0;  // 0: no pad
     std::string drums = "none";
     int32_t pickup = 0;
     std::vector<Note> notes;
     std::vector<Chord> chords;
     std::vector<Tempo> tempos;
     std::vector<Bar> bars;
-    int32_t end = 0;         // song length in ticks
+    int32_t end = 0;  // song length in ticks
 
     int32_t beatTicks() const { return division * 4 / beatUnit; }
     int32_t barTicks() const { return beatTicks() * beatsPerBar; }

@@ -23,7 +23,8 @@ bool writeAll(const std::string& folder, const std::vector<gensongs::Output>& so
     for (const gensongs::Output& song : songs) {
         std::string path = folder + "/" + song.fileName;
         std::ofstream out(path, std::ios::binary | std::ios::trunc);
-        out.write(reinterpret_cast<const char*>(song.bytes.data()), static_cast<std::streamsize>(song.bytes.size()));
+        out.write(reinterpret_cast<const char*>(song.bytes.data()),
+                  static_cast<std::streamsize>(song.bytes.size()));
         if (!out) {
             std::fprintf(stderr, "gen-songs: cannot write %s\n", path.c_str());
             return false;
@@ -63,11 +64,16 @@ int main(int argc, char** argv) {
     bool check = false;
     for (int i = 1; i < argc; ++i) {
         bool hasValue = i + 1 < argc;
-        if (!std::strcmp(argv[i], "--scores") && hasValue) scores = argv[++i];
-        else if (!std::strcmp(argv[i], "--out") && hasValue) out = argv[++i];
-        else if (!std::strcmp(argv[i], "--test-songs") && hasValue) testDir = argv[++i];
-        else if (!std::strcmp(argv[i], "--check")) check = true;
-        else return usage();
+        if (!std::strcmp(argv[i], "--scores") && hasValue)
+            scores = argv[++i];
+        else if (!std::strcmp(argv[i], "--out") && hasValue)
+            out = argv[++i];
+        else if (!std::strcmp(argv[i], "--test-songs") && hasValue)
+            testDir = argv[++i];
+        else if (!std::strcmp(argv[i], "--check"))
+            check = true;
+        else
+            return usage();
     }
     if (!testDir.empty()) return writeAll(testDir, gensongs::testSongs()) ? 0 : 1;
 

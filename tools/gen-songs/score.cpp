@@ -40,12 +40,23 @@ bool parseDuration(const std::string& text, int32_t division, int32_t& ticks) {
         if (part.empty() || part.size() > 2) return false;
         int32_t value = 0;
         switch (part[0]) {
-            case 'w': value = division * 4; break;
-            case 'h': value = division * 2; break;
-            case 'q': value = division; break;
-            case 'e': value = division / 2; break;
-            case 's': value = division / 4; break;
-            default: return false;
+            case 'w':
+                value = division * 4;
+                break;
+            case 'h':
+                value = division * 2;
+                break;
+            case 'q':
+                value = division;
+                break;
+            case 'e':
+                value = division / 2;
+                break;
+            case 's':
+                value = division / 4;
+                break;
+            default:
+                return false;
         }
         if (part.size() == 2) {
             if (part[1] != '.') return false;
@@ -66,8 +77,10 @@ bool parsePitch(const std::string& text, int& pitch) {
     if (text.size() < 2 || text[0] < 'A' || text[0] > 'G') return false;
     int pc = kSteps[text[0] - 'A'];
     size_t i = 1;
-    if (text[i] == '#') pc += 1, ++i;
-    else if (text[i] == 'b') pc -= 1, ++i;
+    if (text[i] == '#')
+        pc += 1, ++i;
+    else if (text[i] == 'b')
+        pc -= 1, ++i;
     int octave = 0;
     if (!parseInt(text.substr(i), 0, 9, octave)) return false;
     pitch = (octave + 1) * 12 + pc;
@@ -98,8 +111,10 @@ bool parseChord(const std::string& text, Chord& chord) {
         if (s.empty() || s[0] < 'A' || s[0] > 'G') return false;
         pc = kSteps[s[0] - 'A'];
         used = 1;
-        if (s.size() > 1 && s[1] == '#') pc += 1, used = 2;
-        else if (s.size() > 1 && s[1] == 'b') pc += 11, used = 2;
+        if (s.size() > 1 && s[1] == '#')
+            pc += 1, used = 2;
+        else if (s.size() > 1 && s[1] == 'b')
+            pc += 11, used = 2;
         pc %= 12;
         return true;
     };
@@ -111,10 +126,10 @@ bool parseChord(const std::string& text, Chord& chord) {
         std::vector<int> intervals;
     };
     static const Kind kKinds[] = {
-        {"", {0, 4, 7}},          {"m", {0, 3, 7}},         {"7", {0, 4, 7, 10}},
-        {"m7", {0, 3, 7, 10}},    {"maj7", {0, 4, 7, 11}},  {"6", {0, 4, 7, 9}},
-        {"m6", {0, 3, 7, 9}},     {"dim", {0, 3, 6}},       {"dim7", {0, 3, 6, 9}},
-        {"aug", {0, 4, 8}},       {"sus4", {0, 5, 7}},      {"7sus4", {0, 5, 7, 10}},
+        {"", {0, 4, 7}},       {"m", {0, 3, 7}},        {"7", {0, 4, 7, 10}},
+        {"m7", {0, 3, 7, 10}}, {"maj7", {0, 4, 7, 11}}, {"6", {0, 4, 7, 9}},
+        {"m6", {0, 3, 7, 9}},  {"dim", {0, 3, 6}},      {"dim7", {0, 3, 6, 9}},
+        {"aug", {0, 4, 8}},    {"sus4", {0, 5, 7}},     {"7sus4", {0, 5, 7, 10}},
     };
     bool known = false;
     for (const Kind& kind : kKinds) {
@@ -137,7 +152,7 @@ bool parseChord(const std::string& text, Chord& chord) {
 bool parseKey(const std::string& text, int& sharps, bool& minor) {
     static const char* kMajor[15] = {"Cb", "Gb", "Db", "Ab", "Eb", "Bb", "F", "C",
                                      "G",  "D",  "A",  "E",  "B",  "F#", "C#"};
-    static const char* kMinor[15] = {"Abm", "Ebm", "Bbm", "Fm", "Cm",  "Gm",  "Dm", "Am",
+    static const char* kMinor[15] = {"Abm", "Ebm", "Bbm", "Fm",  "Cm",  "Gm",  "Dm", "Am",
                                      "Em",  "Bm",  "F#m", "C#m", "G#m", "D#m", "A#m"};
     for (int i = 0; i < 15; ++i) {
         if (text == kMajor[i]) return sharps = i - 7, minor = false, true;
@@ -161,7 +176,7 @@ std::string lyricText(const std::string& token) {
 }
 
 class Parser {
-public:
+  public:
     Parser(const std::string& name, Score& score, std::string& error)
         : name_(name), score_(score), error_(error) {}
 
@@ -174,9 +189,12 @@ public:
         std::stringstream words(value);
         std::string first, second;
         words >> first >> second;
-        if (key == "title") score_.title = value;
-        else if (key == "credit") score_.credit = value;
-        else if (key == "file") score_.fileName = value;
+        if (key == "title")
+            score_.title = value;
+        else if (key == "credit")
+            score_.credit = value;
+        else if (key == "file")
+            score_.fileName = value;
         else if (key == "format") {
             if (!parseInt(value, 0, 1, score_.format)) return fail(line, "format is 0 or 1");
         } else if (key == "division") {
@@ -189,35 +207,48 @@ public:
                 !parseInt(value.substr(slash + 1), 4, 4, score_.beatUnit))
                 return fail(line, "time is beats/4, for instance 3/4");
         } else if (key == "key") {
-            if (!parseKey(value, score_.keySharps, score_.minorKey)) return fail(line, "unknown key " + value);
+            if (!parseKey(value, score_.keySharps, score_.minorKey))
+                return fail(line, "unknown key " + value);
         } else if (key == "tempo") {
             int bpm = 0;
-            if (!parseInt(value, 20, 300, bpm)) return fail(line, "tempo is 20 to 300 quarter notes a minute");
+            if (!parseInt(value, 20, 300, bpm))
+                return fail(line, "tempo is 20 to 300 quarter notes a minute");
             score_.tempos.push_back({0, static_cast<double>(bpm)});
         } else if (key == "lyrics") {
-            if (value == "words") score_.lyrics = LyricStyle::words;
-            else if (value == "lyric") score_.lyrics = LyricStyle::lyric;
-            else if (value == "none") score_.lyrics = LyricStyle::none;
-            else return fail(line, "lyrics is words, lyric or none");
+            if (value == "words")
+                score_.lyrics = LyricStyle::words;
+            else if (value == "lyric")
+                score_.lyrics = LyricStyle::lyric;
+            else if (value == "none")
+                score_.lyrics = LyricStyle::none;
+            else
+                return fail(line, "lyrics is words, lyric or none");
         } else if (key == "melody") {
-            if (!parseInt(first, 1, 128, score_.melodyProgram)) return fail(line, "melody program is 1 to 128");
+            if (!parseInt(first, 1, 128, score_.melodyProgram))
+                return fail(line, "melody program is 1 to 128");
             size_t rest = value.find(first) + first.size();
             std::string trackName = trim(value.substr(rest));
             if (!trackName.empty()) score_.melodyName = trackName;
         } else if (key == "bass") {
-            if (!parseInt(first, 1, 128, score_.bassProgram)) return fail(line, "bass program is 1 to 128");
+            if (!parseInt(first, 1, 128, score_.bassProgram))
+                return fail(line, "bass program is 1 to 128");
         } else if (key == "chords") {
-            if (!parseInt(first, 1, 128, score_.chordsProgram)) return fail(line, "chords program is 1 to 128");
-            if (second != "block" && second != "oompah" && second != "sustain" && second != "arpeggio")
+            if (!parseInt(first, 1, 128, score_.chordsProgram))
+                return fail(line, "chords program is 1 to 128");
+            if (second != "block" && second != "oompah" && second != "sustain" &&
+                second != "arpeggio")
                 return fail(line, "chords style is block, oompah, sustain or arpeggio");
             score_.comp = second;
         } else if (key == "pad") {
-            if (!parseInt(first, 1, 128, score_.padProgram)) return fail(line, "pad program is 1 to 128");
+            if (!parseInt(first, 1, 128, score_.padProgram))
+                return fail(line, "pad program is 1 to 128");
         } else if (key == "drums") {
-            if (value != "kit" && value != "brush" && value != "none") return fail(line, "drums is kit, brush or none");
+            if (value != "kit" && value != "brush" && value != "none")
+                return fail(line, "drums is kit, brush or none");
             score_.drums = value;
         } else if (key == "pickup") {
-            if (!parseDuration(value, score_.division, score_.pickup)) return fail(line, "bad pickup length");
+            if (!parseDuration(value, score_.division, score_.pickup))
+                return fail(line, "bad pickup length");
         } else {
             return fail(line, "unknown header " + key);
         }
@@ -264,15 +295,21 @@ public:
                 barLine = token.line;
             } else if (t.size() > 2 && t.front() == '[' && t.back() == ']') {
                 Chord chord;
-                if (!parseChord(t.substr(1, t.size() - 2), chord)) return fail(token.line, "unknown chord " + t);
+                if (!parseChord(t.substr(1, t.size() - 2), chord))
+                    return fail(token.line, "unknown chord " + t);
                 chord.tick = now;
-                if (!score_.chords.empty() && score_.chords.back().tick == now) score_.chords.back() = chord;
-                else score_.chords.push_back(chord);
+                if (!score_.chords.empty() && score_.chords.back().tick == now)
+                    score_.chords.back() = chord;
+                else
+                    score_.chords.push_back(chord);
             } else if (t.rfind("tempo=", 0) == 0) {
                 int bpm = 0;
-                if (!parseInt(t.substr(6), 20, 300, bpm)) return fail(token.line, "tempo is 20 to 300");
-                if (!score_.tempos.empty() && score_.tempos.back().tick == now) score_.tempos.back().bpm = bpm;
-                else score_.tempos.push_back({now, static_cast<double>(bpm)});
+                if (!parseInt(t.substr(6), 20, 300, bpm))
+                    return fail(token.line, "tempo is 20 to 300");
+                if (!score_.tempos.empty() && score_.tempos.back().tick == now)
+                    score_.tempos.back().bpm = bpm;
+                else
+                    score_.tempos.push_back({now, static_cast<double>(bpm)});
             } else if (looksLikeNote(t)) {
                 size_t colon = t.find(':');
                 std::string duration = t.substr(colon + 1);
@@ -280,16 +317,20 @@ public:
                 if (tied) duration.pop_back();
                 Note note;
                 note.line = token.line;
-                if (!parsePitch(t.substr(0, colon), note.pitch)) return fail(token.line, "bad pitch in " + t);
-                if (!parseDuration(duration, division, note.length)) return fail(token.line, "bad duration in " + t);
+                if (!parsePitch(t.substr(0, colon), note.pitch))
+                    return fail(token.line, "bad pitch in " + t);
+                if (!parseDuration(duration, division, note.length))
+                    return fail(token.line, "bad duration in " + t);
                 if (tied && note.pitch < 0) return fail(token.line, "a rest cannot be tied");
                 if (note.pitch >= 0 && (note.pitch < 55 || note.pitch > 79))
-                    return fail(token.line, t + " lies outside the note lane and the singing range (G3 to G5)");
+                    return fail(token.line,
+                                t + " lies outside the note lane and the singing range (G3 to G5)");
                 note.start = now;
                 note.tied = tied;
                 now += note.length;
                 if (lastTiedPitch >= 0) {
-                    if (note.pitch != lastTiedPitch) return fail(token.line, "a tie joins notes of one pitch");
+                    if (note.pitch != lastTiedPitch)
+                        return fail(token.line, "a tie joins notes of one pitch");
                     Note& held = score_.notes.back();
                     held.length += note.length;
                     held.tied = tied;
@@ -301,11 +342,15 @@ public:
                 lastTiedPitch = tied ? note.pitch : -1;
                 anyNote = true;
             } else {
-                if (!anyNote || continuation_) return fail(token.line, "syllable \"" + t + "\" has no note of its own");
+                if (!anyNote || continuation_)
+                    return fail(token.line, "syllable \"" + t + "\" has no note of its own");
                 Note& note = score_.notes.back();
-                if (note.pitch < 0) return fail(token.line, "syllable \"" + t + "\" is sung on a rest");
-                if (note.hasSyllable) return fail(token.line, "a second syllable \"" + t + "\" on one note");
-                if (score_.lyrics == LyricStyle::none) return fail(token.line, "a song without lyrics has a syllable");
+                if (note.pitch < 0)
+                    return fail(token.line, "syllable \"" + t + "\" is sung on a rest");
+                if (note.hasSyllable)
+                    return fail(token.line, "a second syllable \"" + t + "\" on one note");
+                if (score_.lyrics == LyricStyle::none)
+                    return fail(token.line, "a song without lyrics has a syllable");
                 note.hasSyllable = true;
                 note.syllable = lyricText(t);
             }
@@ -328,7 +373,7 @@ public:
         return true;
     }
 
-private:
+  private:
     std::string name_;
     Score& score_;
     std::string& error_;
@@ -338,7 +383,8 @@ private:
 
 }  // namespace
 
-bool parseScore(const std::string& text, const std::string& name, Score& score, std::string& error) {
+bool parseScore(const std::string& text, const std::string& name, Score& score,
+                std::string& error) {
     score = Score{};
     Parser parser(name, score, error);
     std::stringstream lines(text);
@@ -363,8 +409,10 @@ bool parseScore(const std::string& text, const std::string& name, Score& score, 
         while (words >> word) tokens.push_back({word, lineNumber});
     }
     if (score.fileName.empty()) return parser.fail(lineNumber, "no file name");
-    if (score.tempos.empty() || score.tempos.front().tick != 0) return parser.fail(lineNumber, "no starting tempo");
-    if (score.lyrics != LyricStyle::none && score.title.empty()) return parser.fail(lineNumber, "no title");
+    if (score.tempos.empty() || score.tempos.front().tick != 0)
+        return parser.fail(lineNumber, "no starting tempo");
+    if (score.lyrics != LyricStyle::none && score.title.empty())
+        return parser.fail(lineNumber, "no title");
     return parser.body(tokens);
 }
 
