@@ -24,7 +24,7 @@ LVX_BUILD=$(cd "$LVX_BUILD" 2>/dev/null && pwd || echo "$LVX_BUILD")
 LVX_HARNESS=$LVX_BUILD/tests/system
 LVX_TEST=${LVX_TEST:-$(basename "$0" .sh)}
 LVX_OUT=${LVX_OUT:-$LVX_BUILD/system-tests/$LVX_TEST}
-LVX_APP_DIR_WIN='C:\lyrivox'
+LVX_APP_DIR_WIN='C:\lyrivox'  # the program's folder as the program sees it ($LVX_APP_DIR here)
 
 # Wine: quiet, no Mono/Gecko installers, no desktop menu entries, and our MIDI mapper.
 export WINEDEBUG=-all
@@ -71,7 +71,7 @@ lvx_cleanup() {
     _lvx_kill_tracked
     if [ -n "${LVX_WORK:-}" ] && [ -d "$LVX_WORK" ]; then
         mkdir -p "$LVX_OUT"
-        for f in midi.log feed.log app.out pulse.log; do
+        for f in midi.log feed.log app.out pulse.log driver.err; do
             [ -f "$LVX_WORK/$f" ] && cp "$LVX_WORK/$f" "$LVX_OUT/"
         done
         if [ "${LVX_KEEP:-0}" = 1 ]; then

@@ -119,6 +119,11 @@ lvx_check "the dialog closes after Yes" lvx_drv wait-close "Save Wave File" 10
 box=$(lvx_drv message-box 10) || lvx_fail "no message after overwriting"
 lvx_check "saved again" test "${box#*$'\n'}" = 'Saved [C:\lyrivox\take.wav].'
 
+# The keyboard, as a user drives the menu: Alt+F opens File, M picks Message.
+lvx_drv keys "$win" alt+f m
+box=$(lvx_drv message-box 10) || lvx_fail "no message box from the keyboard"
+lvx_check "the menu answers the keyboard" test "${box#*$'\n'}" = "Hello from the stand-in.  Two blanks."
+
 # Exit through the menu: the process ends.
 lvx_drv command "$win" 40006
 lvx_check "program ends after Exit" lvx_wait_exit 10

@@ -28,6 +28,11 @@
 //   dialog [TITLE] [SECONDS]           find a dialog (by title, or any), print "<handle> <title>"
 //                                      and then one line per control: "<id> <class> <text>"
 //   press DIALOG ID                    press a dialog's button (posts WM_COMMAND ID, BN_CLICKED)
+//   keys WINDOW KEY...                 bring the window to the front and type keys through the
+//                                      input queue, as a user would: each KEY is a name (a-z, 0-9,
+//                                      f1-f12, enter, escape, tab, space, up, down, left, right,
+//                                      home, end, delete, backspace, or one of / ? . , - =) with
+//                                      optional modifiers, e.g. alt+f, ctrl+o, alt+shift+/
 //   menu WINDOW                        the window's menu as its owner sees it, one item a line,
 //                                      depth first: "<id> <state> <text>", state "enabled" or
 //                                      "grayed" with "+checked" when marked (through lvx-hook.dll,
@@ -43,6 +48,7 @@
 #include <windows.h>
 #include <tlhelp32.h>
 
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -441,6 +447,80 @@ int threads(int argc, char** argv) {
     return 0;
 }
 
+WORD keyCode(const std::string& name) {
+    struct Named {
+        const char* name;
+        WORD key;
+    };
+    static const Named table[] = {
+        {"enter", VK_RETURN}, {"escape", VK_ESCAPE}, {"tab", VK_TAB},     {"space", VK_SPACE},
+        {"up", VK_UP},        {"down", VK_DOWN},     {"left", VK_LEFT},   {"right", VK_RIGHT},
+        {"home", VK_HOME},    {"end", VK_END},       {"delete", VK_DELETE}, {"backspace", VK_BACK},
+        {"/", VK_OEM_2},      {"?", VK_OEM_2},       {".", VK_OEM_PERIOD}, {",", VK_OEM_COMMA},
+        {"-", VK_OEM_MINUS},  {"=", VK_OEM_PLUS},
+    };
+    for (const Named& entry : table)
+        if (name == entry.name) return entry.key;
+    if (name.size() == 1 && std::isalnum(static_cast<unsigned char>(name[0])))
+        return static_cast<WORD>(std::toupper(static_cast<unsigned char>(name[0])));
+    if (name.size() >= 2 && name[0] == 'f' && std::isdigit(static_cast<unsigned char>(name[1]))) {
+        const int n = std::atoi(name.c_str() + 1);
+        if (n >= 1 && n <= 12) return static_cast<WORD>(VK_F1 + n - 1);
+    }
+    return 0;
+}
+
+INPUT keyInput(WORD key, bool up) {
+    INPUT input = {};
+    input.type = INPUT_KEYBOARD;
+    input.ki.wVk = key;
+    input.ki.wScan = static_cast<WORD>(MapVirtualKeyA(key, MAPVK_VK_TO_VSC));
+    input.ki.dwFlags = up ? KEYEVENTF_KEYUP : 0;
+    return input;
+}
+
+int keys(int argc, char** argv) {
+    if (argc < 2) return exitUsage;
+    HWND window = requireWindow(argv[0]);
+    if (window == nullptr) return exitFailed;
+    SetForegroundWindow(window);
+    Sleep(100);
+    for (int i = 1; i < argc; ++i) {
+        // "alt+shift+/": modifiers down in order, the key down and up, modifiers up in reverse.
+        std::vector<WORD> held;
+        std::string rest = argv[i];
+        for (;;) {
+            const size_t plus = rest.find('+', 1);
+            if (plus == std::string::npos) break;
+            const std::string modifier = rest.substr(0, plus);
+            rest = rest.substr(plus + 1);
+            if (modifier == "alt") held.push_back(VK_MENU);
+            else if (modifier == "ctrl") held.push_back(VK_CONTROL);
+            else if (modifier == "shift") held.push_back(VK_SHIFT);
+            else {
+                fail("unknown modifier " + modifier);
+                return exitUsage;
+            }
+        }
+        const WORD key = keyCode(rest);
+        if (key == 0) {
+            fail("unknown key " + rest);
+            return exitUsage;
+        }
+        std::vector<INPUT> inputs;
+        for (WORD modifier : held) inputs.push_back(keyInput(modifier, false));
+        inputs.push_back(keyInput(key, false));
+        inputs.push_back(keyInput(key, true));
+        for (auto it = held.rbegin(); it != held.rend(); ++it) inputs.push_back(keyInput(*it, true));
+        if (SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT)) != inputs.size()) {
+            fail("SendInput failed");
+            return exitFailed;
+        }
+        Sleep(50);
+    }
+    return 0;
+}
+
 // Wine does not let another process read a menu, so the question is asked from inside: a
 // message hook in lvx-hook.dll, loaded into the program's GUI thread, answers into shared memory.
 int menu(int argc, char** argv) {
@@ -493,7 +573,7 @@ int menu(int argc, char** argv) {
 
 int usage() {
     fail("usage: lvx-driver wait|wait-close|command|post|close|show|move|client-size|window-rect|title|"
-         "fill-dialog|message-box|dialog|press|menu|screenshot|threads|clock ...");
+         "fill-dialog|message-box|dialog|press|keys|menu|screenshot|threads|clock ...");
     return exitUsage;
 }
 
@@ -532,6 +612,7 @@ int main(int argc, char** argv) {
         return 0;
     }
     if (verb == "menu") return menu(argc, argv);
+    if (verb == "keys") return keys(argc, argv);
     if (verb == "screenshot") return screenshot(argc, argv);
     if (verb == "threads") return threads(argc, argv);
     if (verb == "clock") {
