@@ -65,6 +65,18 @@ lvx_check "MIDI events in order, each ~25 ms after the last" awk '
         if (mean < 23 || mean > 28) { print "mean gap off"; exit 1 }
     }' "$LVX_MIDI_LOG"
 
+# The same through midicompare.py, which the song tests use: the stand-in's script as sent.
+i=0
+for word in 000000c0 00643c90 00003c80 00644090 00004080 00644390 00004380 00644891 00004881 007f0bb0 \
+    00642399 00002389 00643c90 00644090 00644390; do
+    echo "$((25 * i)) $word"
+    i=$((i + 1))
+done >"$LVX_WORK/expected.txt"
+lvx_check "each message sent once, in order per channel, within 10 ms" \
+    /usr/bin/python3 "$LVX_SYSTEM/midicompare.py" "$LVX_WORK/expected.txt" "$LVX_MIDI_LOG" 10
+grep -v ' 81 48 00$' "$LVX_MIDI_LOG" | sed 's/ 99 23 64$/ 99 23 65/' >"$LVX_WORK/damaged.log"
+lvx_check "a lost and a changed message are caught" test "$(/usr/bin/python3 "$LVX_SYSTEM/midicompare.py" \
+    "$LVX_WORK/expected.txt" "$LVX_WORK/damaged.log" 10 | tail -1 | awk '{ print $NF, $(NF-1) }')" = "faults 2"
 lvx_check "no note left sounding after the reset" test -z "$(lvx_midi_hanging)"
 grep -v ' RESET$' "$LVX_MIDI_LOG" >"$LVX_WORK/no-reset.log"
 lvx_check "without it the chord would hang" test "$(lvx_midi_hanging "$LVX_WORK/no-reset.log" | tr '\n' ,)" = "1 60,1 64,1 67,"
