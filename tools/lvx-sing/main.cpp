@@ -7,6 +7,8 @@
 //
 // OUT "-" writes the sound to standard output; without OUT only --notes makes sense.
 
+#include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -23,6 +25,9 @@ namespace {
 const char kUsage[] =
     "usage: lvx-sing [--rate 8000] [--format raw|wav] [--transpose SEMITONES] [--silence]\n"
     "                [--lead-ms N] [--notes] SONG [OUT]\n";
+
+// Longer than any song; a damaged file can state days of silence, which are not written.
+constexpr double kLongestMs = 3600000.0;
 
 bool parseNumber(const char* text, double low, double high, double* value) {
     char* end = nullptr;
@@ -106,19 +111,25 @@ int main(int argc, char** argv) {
     if (!song.ok) return fail(songPath + ": " + song.error);
     if (song.notes.empty()) std::fprintf(stderr, "lvx-sing: %s: no melody notes found\n", songPath.c_str());
 
-    // The detector searches 125 to 860 Hz (from 62.5 Hz with Singing Octave Lower).
+    // The detector searches 125 to 860 Hz, from 62.5 Hz with Singing Octave Lower, which is
+    // what a voice an octave or more below the melody is sung with.
+    const double lowest = voice.transpose <= -12 ? 62.5 : 125.0;
     int outside = 0;
     for (const auto& n : song.notes) {
         double hz = sing::noteHz(n.key, voice.transpose);
-        if (hz < 125.0 || hz >= 860.0) ++outside;
+        if (hz < lowest || hz >= 860.0) ++outside;
         if (listNotes) std::printf("%.1f %.1f %d %.2f\n", n.startMs, n.endMs, n.key, hz);
     }
     if (listNotes) std::printf("notes %zu\n", song.notes.size());
     if (outside > 0 && !voice.silence)
-        std::fprintf(stderr, "lvx-sing: %d of %zu notes are sung outside 125..860 Hz\n", outside,
-                     song.notes.size());
+        std::fprintf(stderr, "lvx-sing: %d of %zu notes are sung outside %g..860 Hz, where the pitch is not searched\n",
+                     outside, song.notes.size(), lowest);
     if (outPath.empty()) return 0;
 
+    double endMs = song.lengthMs;
+    for (const auto& n : song.notes) endMs = std::max(endMs, n.endMs);
+    if (voice.leadMs + endMs > kLongestMs)
+        return fail(songPath + ": the song lasts " + std::to_string(endMs / 3600000.0) + " hours; that is no song");
     std::vector<uint8_t> data = sing::rawBytes(sing::render(song, voice));
     if (data.size() > 0xFFFFFFFFu - 36u) return fail("the song is too long for a WAV file");
     std::vector<uint8_t> file;
@@ -127,7 +138,7 @@ int main(int argc, char** argv) {
 
     FILE* out = outPath == "-" ? stdout : std::fopen(outPath.c_str(), "wb");
     if (out == nullptr) return fail("cannot create " + outPath);
-    bool written = std::fwrite(file.data(), 1, file.size(), out) == file.size();
+    bool written = file.empty() || std::fwrite(file.data(), 1, file.size(), out) == file.size();
     bool closed = outPath == "-" ? std::fflush(out) == 0 : std::fclose(out) == 0;
     if (!written || !closed) return fail("cannot write " + outPath);
     return 0;

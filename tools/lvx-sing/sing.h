@@ -94,8 +94,11 @@ inline uint32_t bigEndian(const uint8_t* p, int width) {
     return value;
 }
 
+// The four bytes of a chunk id, bytes outside printable ASCII shown as '?'.
 inline std::string chunkId(const std::vector<uint8_t>& file, size_t at) {
-    return std::string(reinterpret_cast<const char*>(file.data() + at), 4);
+    std::string id;
+    for (size_t i = at; i < at + 4; ++i) id += file[i] >= 0x20 && file[i] < 0x7F ? static_cast<char>(file[i]) : '?';
+    return id;
 }
 
 struct TickNote {
@@ -329,7 +332,7 @@ struct Voice {
     bool silence = false;  // sing nothing, only the song's length of silence
 };
 
-// The weights of the fundamental and its harmonics, and their peak: about -12 dBFS.
+// The weights of the fundamental and its harmonics, and the waveform's peak: -12 dBFS.
 constexpr double kPartials[] = {1.0, 0.45, 0.25, 0.12};
 constexpr double kPeak = 0.25;
 constexpr double kVibratoHz = 5.0;
@@ -373,10 +376,8 @@ inline std::vector<int16_t> render(const Song& song, const Voice& voice) {
     if (voice.silence) return out;
 
     const double pi = 3.14159265358979323846;
-    double weightSum = 0;
-    for (double w : kPartials) weightSum += w;
-    const double scale = kPeak * 32767.0 / weightSum;
     const double rate = voice.rate;
+    const size_t partials = sizeof kPartials / sizeof kPartials[0];
 
     for (const Sung& s : phrase(song, voice.transpose)) {
         int64_t first = sampleAt(voice.leadMs + s.startMs, voice.rate);
@@ -385,17 +386,26 @@ inline std::vector<int16_t> render(const Song& song, const Voice& voice) {
         int64_t length = last - first;
         if (length <= 0) continue;
         double ramp = std::min(kRampMs * rate / 1000.0, static_cast<double>(length) / 2.0);
+        // Partials that would fold back below the Nyquist frequency are left out; the rest are
+        // scaled so that the waveform's peak sits at kPeak.
+        size_t count = 0;
+        while (count < partials && s.hz * static_cast<double>(count + 1) < 0.45 * rate) ++count;
+        double wavePeak = 0;
+        for (int step = 0; step < 4096; ++step) {
+            double value = 0;
+            for (size_t k = 0; k < count; ++k)
+                value += kPartials[k] * std::sin(static_cast<double>(k + 1) * 2 * pi * step / 4096.0);
+            wavePeak = std::max(wavePeak, std::abs(value));
+        }
+        if (wavePeak == 0) continue;
+        const double scale = kPeak * 32767.0 / wavePeak;
         double phase = 0;
         for (int64_t i = 0; i < length; ++i) {
             double t = static_cast<double>(i) / rate;
             double cents = kVibratoCents * std::sin(2 * pi * kVibratoHz * t);
             phase += 2 * pi * s.hz * std::pow(2.0, cents / 1200.0) / rate;
             double value = 0;
-            for (size_t k = 0; k < sizeof kPartials / sizeof kPartials[0]; ++k) {
-                // Partials that would fold back below the Nyquist frequency are left out.
-                if (s.hz * static_cast<double>(k + 1) >= 0.45 * rate) break;
-                value += kPartials[k] * std::sin(static_cast<double>(k + 1) * phase);
-            }
+            for (size_t k = 0; k < count; ++k) value += kPartials[k] * std::sin(static_cast<double>(k + 1) * phase);
             // Raised-cosine attack and release.
             double fromEdge = std::min(static_cast<double>(i) + 0.5, static_cast<double>(length - i) - 0.5);
             double envelope = fromEdge >= ramp ? 1.0 : 0.5 - 0.5 * std::cos(pi * fromEdge / ramp);
