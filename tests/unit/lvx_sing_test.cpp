@@ -44,7 +44,8 @@ double dominantHz(const std::vector<int16_t>& samples, size_t first, uint32_t ra
 
 int peak(const std::vector<int16_t>& samples, size_t first, size_t last) {
     int p = 0;
-    for (size_t i = first; i < last && i < samples.size(); ++i) p = std::max(p, std::abs(int{samples[i]}));
+    for (size_t i = first; i < last && i < samples.size(); ++i)
+        p = std::max(p, std::abs(int{samples[i]}));
     return p;
 }
 
@@ -129,7 +130,8 @@ TEST(LvxSing, FindsTheMelodyByTrackName) {
     EXPECT_FALSE(sing::readSong({'R', 'I', 'F', 'F', 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}).ok);
     midi::Bytes whole = File().header(1, 1, 480).track(track("Melody", 60)).bytes();
     for (size_t n = 0; n < whole.size(); ++n) {
-        sing::Song cut = sing::readSong(midi::Bytes(whole.begin(), whole.begin() + static_cast<long>(n)));
+        sing::Song cut =
+            sing::readSong(midi::Bytes(whole.begin(), whole.begin() + static_cast<long>(n)));
         EXPECT_LE(cut.notes.size(), 1u);
     }
 }
@@ -180,11 +182,12 @@ TEST(LvxSing, SingsEachNoteAtItsPitchWithSilenceBetween) {
 TEST(LvxSing, WritesA44ByteWavHeaderAndLittleEndianSamples) {
     std::vector<uint8_t> h = sing::wavHeader(8000, 1000);
     const std::vector<uint8_t> expected = {
-        'R', 'I', 'F', 'F', 0x0C, 0x04, 0, 0, 'W', 'A', 'V', 'E', 'f', 'm', 't', ' ',
-        16, 0, 0, 0, 1, 0, 1, 0, 0x40, 0x1F, 0, 0, 0x80, 0x3E, 0, 0, 2, 0, 16, 0,
-        'd', 'a', 't', 'a', 0xE8, 0x03, 0, 0};
+        'R', 'I', 'F', 'F', 0x0C, 0x04, 0,   0,   'W', 'A',  'V',  'E',  'f', 'm',  't',
+        ' ', 16,  0,   0,   0,    1,    0,   1,   0,   0x40, 0x1F, 0,    0,   0x80, 0x3E,
+        0,   0,   2,   0,   16,   0,    'd', 'a', 't', 'a',  0xE8, 0x03, 0,   0};
     EXPECT_EQ(h, expected);
-    EXPECT_EQ(sing::rawBytes({1, -2, 0x1234}), (std::vector<uint8_t>{1, 0, 0xFE, 0xFF, 0x34, 0x12}));
+    EXPECT_EQ(sing::rawBytes({1, -2, 0x1234}),
+              (std::vector<uint8_t>{1, 0, 0xFE, 0xFF, 0x34, 0x12}));
 }
 
 }  // namespace

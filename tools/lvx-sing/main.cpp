@@ -5,7 +5,10 @@
 //   lvx-sing [--rate 8000] [--format raw|wav] [--transpose SEMITONES] [--silence]
 //            [--lead-ms N] [--notes] SONG [OUT]
 //
-// OUT "-" writes the sound to standard output; without OUT only --notes makes sense.
+// raw is signed 16-bit little-endian mono (what PulseAudio's pipe source reads), wav the same
+// behind a 44-byte header; without --format an OUT ending in ".wav" gets wav. OUT "-" writes
+// the sound to standard output; OUT may be left out with --notes, which prints each melody
+// note as "<start ms> <end ms> <note> <Hz as sung>" and then "notes <count>".
 
 #include <algorithm>
 #include <cctype>
@@ -67,14 +70,16 @@ int main(int argc, char** argv) {
         };
         double v = 0;
         if (arg == "--rate") {
-            if (!value(1000, 192000, &v)) return fail("--rate takes a sample rate from 1000 to 192000");
+            if (!value(1000, 192000, &v))
+                return fail("--rate takes a sample rate from 1000 to 192000");
             voice.rate = static_cast<uint32_t>(v);
         } else if (arg == "--transpose") {
             if (!value(-48, 48, &v) || v != static_cast<int>(v))
                 return fail("--transpose takes whole semitones from -48 to 48");
             voice.transpose = static_cast<int>(v);
         } else if (arg == "--lead-ms") {
-            if (!value(0, 3600000, &v)) return fail("--lead-ms takes milliseconds from 0 to 3600000");
+            if (!value(0, 3600000, &v))
+                return fail("--lead-ms takes milliseconds from 0 to 3600000");
             voice.leadMs = v;
         } else if (arg == "--format") {
             if (i + 1 >= argc) return fail("--format takes raw or wav");
@@ -100,16 +105,20 @@ int main(int argc, char** argv) {
     }
     const std::string& songPath = paths[0];
     std::string outPath = paths.size() > 1 ? paths[1] : "";
-    if (listNotes && outPath == "-") return fail("--notes and OUT \"-\" would mix text and sound on standard output");
+    if (listNotes && outPath == "-")
+        return fail("--notes and OUT \"-\" would mix text and sound on standard output");
     if (format.empty()) format = endsWith(outPath, ".wav") ? "wav" : "raw";
 
     std::ifstream in(songPath, std::ios::binary);
     if (!in) return fail("cannot open " + songPath);
-    std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)),
+                               std::istreambuf_iterator<char>());
     sing::Song song = sing::readSong(bytes);
-    for (const auto& w : song.warnings) std::fprintf(stderr, "lvx-sing: %s: %s\n", songPath.c_str(), w.c_str());
+    for (const auto& w : song.warnings)
+        std::fprintf(stderr, "lvx-sing: %s: %s\n", songPath.c_str(), w.c_str());
     if (!song.ok) return fail(songPath + ": " + song.error);
-    if (song.notes.empty()) std::fprintf(stderr, "lvx-sing: %s: no melody notes found\n", songPath.c_str());
+    if (song.notes.empty())
+        std::fprintf(stderr, "lvx-sing: %s: no melody notes found\n", songPath.c_str());
 
     // The detector searches 125 to 860 Hz, from 62.5 Hz with Singing Octave Lower, which is
     // what a voice an octave or more below the melody is sung with.
@@ -122,14 +131,17 @@ int main(int argc, char** argv) {
     }
     if (listNotes) std::printf("notes %zu\n", song.notes.size());
     if (outside > 0 && !voice.silence)
-        std::fprintf(stderr, "lvx-sing: %d of %zu notes are sung outside %g..860 Hz, where the pitch is not searched\n",
+        std::fprintf(stderr,
+                     "lvx-sing: %d of %zu notes are sung outside %g..860 Hz, where the pitch is "
+                     "not searched\n",
                      outside, song.notes.size(), lowest);
     if (outPath.empty()) return 0;
 
     double endMs = song.lengthMs;
     for (const auto& n : song.notes) endMs = std::max(endMs, n.endMs);
     if (voice.leadMs + endMs > kLongestMs)
-        return fail(songPath + ": the song lasts " + std::to_string(endMs / 3600000.0) + " hours; that is no song");
+        return fail(songPath + ": the song lasts " + std::to_string(endMs / 3600000.0) +
+                    " hours; that is no song");
     std::vector<uint8_t> data = sing::rawBytes(sing::render(song, voice));
     if (data.size() > 0xFFFFFFFFu - 36u) return fail("the song is too long for a WAV file");
     std::vector<uint8_t> file;

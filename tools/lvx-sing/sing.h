@@ -97,7 +97,8 @@ inline uint32_t bigEndian(const uint8_t* p, int width) {
 // The four bytes of a chunk id, bytes outside printable ASCII shown as '?'.
 inline std::string chunkId(const std::vector<uint8_t>& file, size_t at) {
     std::string id;
-    for (size_t i = at; i < at + 4; ++i) id += file[i] >= 0x20 && file[i] < 0x7F ? static_cast<char>(file[i]) : '?';
+    for (size_t i = at; i < at + 4; ++i)
+        id += file[i] >= 0x20 && file[i] < 0x7F ? static_cast<char>(file[i]) : '?';
     return id;
 }
 
@@ -120,7 +121,7 @@ struct TempoChange {
 // follow every tempo change of any track; SMPTE files run at frames × ticks per frame a second
 // and have no tempo.
 class TempoMap {
-public:
+  public:
     static TempoMap metrical(uint32_t ticksPerQuarter, std::vector<detail::TempoChange> changes) {
         TempoMap map;
         std::stable_sort(changes.begin(), changes.end(),
@@ -131,7 +132,8 @@ public:
         Segment current{0, 0.0, 500000.0 / 1000.0 / ticksPerQ};
         for (const auto& change : changes) {
             if (change.microsPerQuarter == 0) continue;  // a tempo of zero would stop time
-            double ms = current.ms + static_cast<double>(change.tick - current.tick) * current.msPerTick;
+            double ms =
+                current.ms + static_cast<double>(change.tick - current.tick) * current.msPerTick;
             if (change.tick > current.tick) map.segments_.push_back(current);
             current = Segment{change.tick, ms, change.microsPerQuarter / 1000.0 / ticksPerQ};
         }
@@ -152,7 +154,7 @@ public:
         return s.ms + static_cast<double>(tick - s.tick) * s.msPerTick;
     }
 
-private:
+  private:
     struct Segment {
         int64_t tick;
         double ms;
@@ -214,8 +216,8 @@ inline Song readSong(const std::vector<uint8_t>& file) {
         size_t body = at + 8;
         size_t available = file.size() - body;
         if (length > available) {
-            song.warnings.push_back(id + " chunk states " + std::to_string(length) + " bytes, the file holds " +
-                                    std::to_string(available));
+            song.warnings.push_back(id + " chunk states " + std::to_string(length) +
+                                    " bytes, the file holds " + std::to_string(available));
         }
         size_t size = std::min<size_t>(length, available);
         at = body + size;
@@ -239,8 +241,9 @@ inline Song readSong(const std::vector<uint8_t>& file) {
             } else if (running != 0) {
                 status = running;  // running status: this byte is the first data byte
             } else {
-                song.warnings.push_back("track " + std::to_string(trackNumber) +
-                                        ": a data byte without a status; the rest of the track is skipped");
+                song.warnings.push_back(
+                    "track " + std::to_string(trackNumber) +
+                    ": a data byte without a status; the rest of the track is skipped");
                 break;
             }
             if (status < 0xF0) {
@@ -255,9 +258,10 @@ inline Song readSong(const std::vector<uint8_t>& file) {
                 if (kind == 0x90 && d2 > 0) {
                     sounding.push_back(detail::TickNote{tick, tick, d1, channel});
                 } else if (kind == 0x80 || kind == 0x90) {
-                    auto it = std::find_if(sounding.begin(), sounding.end(), [&](const detail::TickNote& n) {
-                        return n.key == d1 && n.channel == channel;
-                    });
+                    auto it = std::find_if(sounding.begin(), sounding.end(),
+                                           [&](const detail::TickNote& n) {
+                                               return n.key == d1 && n.channel == channel;
+                                           });
                     if (it != sounding.end()) {
                         it->end = tick;
                         notes.push_back(*it);
@@ -277,13 +281,15 @@ inline Song readSong(const std::vector<uint8_t>& file) {
                 r.skip(len);
                 lastTick = std::max(lastTick, tick);
                 if (type == 0x03) {
-                    int kind = melodyNameKind(std::string(reinterpret_cast<const char*>(data), len));
+                    int kind =
+                        melodyNameKind(std::string(reinterpret_cast<const char*>(data), len));
                     if (kind == 1 || (kind == 2 && !melodyFound)) {
                         isMelody = true;
                         melodyFound = true;
                     }
                 } else if (type == 0x51 && len >= 3 && !smpte) {
-                    tempos.push_back(detail::TempoChange{tick, detail::bigEndian(data, 3), tempos.size()});
+                    tempos.push_back(
+                        detail::TempoChange{tick, detail::bigEndian(data, 3), tempos.size()});
                 } else if (type == 0x2F) {
                     ended = true;
                 }
@@ -294,13 +300,15 @@ inline Song readSong(const std::vector<uint8_t>& file) {
                 if (r.broken) break;
                 lastTick = std::max(lastTick, tick);
             } else {
-                song.warnings.push_back("track " + std::to_string(trackNumber) + ": system status byte " +
-                                        std::to_string(status) + " in a file; the rest of the track is skipped");
+                song.warnings.push_back("track " + std::to_string(trackNumber) +
+                                        ": system status byte " + std::to_string(status) +
+                                        " in a file; the rest of the track is skipped");
                 break;
             }
         }
         if (r.broken) {
-            song.warnings.push_back("track " + std::to_string(trackNumber) + " ends inside an event");
+            song.warnings.push_back("track " + std::to_string(trackNumber) +
+                                    " ends inside an event");
         }
         for (auto& n : sounding) {
             n.end = tick > n.start ? tick : lastTick;
@@ -308,9 +316,11 @@ inline Song readSong(const std::vector<uint8_t>& file) {
         }
     }
 
-    TempoMap map = smpte ? TempoMap::smpte(framesPerSecond, b1) : TempoMap::metrical(ticksPerQuarter, tempos);
+    TempoMap map =
+        smpte ? TempoMap::smpte(framesPerSecond, b1) : TempoMap::metrical(ticksPerQuarter, tempos);
     for (const auto& n : notes) {
-        song.notes.push_back(Note{map.ms(n.start), map.ms(std::max(n.end, n.start)), n.key, n.channel});
+        song.notes.push_back(
+            Note{map.ms(n.start), map.ms(std::max(n.end, n.start)), n.key, n.channel});
     }
     std::stable_sort(song.notes.begin(), song.notes.end(), [](const Note& a, const Note& b) {
         return a.startMs != b.startMs ? a.startMs < b.startMs : a.key > b.key;
@@ -359,7 +369,8 @@ inline std::vector<Sung> phrase(const Song& song, int transpose) {
                 break;
             }
         }
-        if (end > notes[i].startMs) sung.push_back(Sung{notes[i].startMs, end, noteHz(notes[i].key, transpose)});
+        if (end > notes[i].startMs)
+            sung.push_back(Sung{notes[i].startMs, end, noteHz(notes[i].key, transpose)});
     }
     return sung;
 }
@@ -394,7 +405,8 @@ inline std::vector<int16_t> render(const Song& song, const Voice& voice) {
         for (int step = 0; step < 4096; ++step) {
             double value = 0;
             for (size_t k = 0; k < count; ++k)
-                value += kPartials[k] * std::sin(static_cast<double>(k + 1) * 2 * pi * step / 4096.0);
+                value +=
+                    kPartials[k] * std::sin(static_cast<double>(k + 1) * 2 * pi * step / 4096.0);
             wavePeak = std::max(wavePeak, std::abs(value));
         }
         if (wavePeak == 0) continue;
@@ -405,9 +417,11 @@ inline std::vector<int16_t> render(const Song& song, const Voice& voice) {
             double cents = kVibratoCents * std::sin(2 * pi * kVibratoHz * t);
             phase += 2 * pi * s.hz * std::pow(2.0, cents / 1200.0) / rate;
             double value = 0;
-            for (size_t k = 0; k < count; ++k) value += kPartials[k] * std::sin(static_cast<double>(k + 1) * phase);
+            for (size_t k = 0; k < count; ++k)
+                value += kPartials[k] * std::sin(static_cast<double>(k + 1) * phase);
             // Raised-cosine attack and release.
-            double fromEdge = std::min(static_cast<double>(i) + 0.5, static_cast<double>(length - i) - 0.5);
+            double fromEdge =
+                std::min(static_cast<double>(i) + 0.5, static_cast<double>(length - i) - 0.5);
             double envelope = fromEdge >= ramp ? 1.0 : 0.5 - 0.5 * std::cos(pi * fromEdge / ramp);
             double sample = std::round(value * envelope * scale);
             out[static_cast<size_t>(first + i)] =
