@@ -1,3 +1,4 @@
+# shellcheck shell=bash disable=SC2034  # sets variables for the tests that source it
 # Shared helpers of the system tests: source it from a t_*.sh script, then call lvx_begin.
 #
 # lvx_begin gives the test its own world, torn down on any exit (pass, failure, signal):
@@ -90,13 +91,13 @@ _lvx_start_x() {
     : >"$fd_file"
     Xvfb -displayfd 5 -screen 0 1024x768x24 -nolisten tcp -noreset 5>"$fd_file" </dev/null >"$LVX_WORK/xvfb.log" 2>&1 &
     _lvx_track $!
-    local i
-    for i in $(seq 100); do
+    for _ in $(seq 100); do
         [ -s "$fd_file" ] && break
         sleep 0.05
     done
     [ -s "$fd_file" ] || lvx_fail "Xvfb did not start: $(cat "$LVX_WORK/xvfb.log")"
-    export DISPLAY=:$(tr -d '\n' <"$fd_file")
+    DISPLAY=:$(tr -d '\n' <"$fd_file")
+    export DISPLAY
 }
 
 # Makes a prefix by wineboot; prints nothing. Used by tests/system/run once per run, and by a
@@ -145,8 +146,7 @@ EOF
         --exit-idle-time=-1 --log-target=file:"$LVX_WORK/pulse.log" </dev/null >/dev/null 2>&1 &
     LVX_PULSE_PID=$!
     _lvx_track $LVX_PULSE_PID
-    local i
-    for i in $(seq 100); do
+    for _ in $(seq 100); do
         [ -p "$LVX_FIFO" ] && pactl info >/dev/null 2>&1 && break
         sleep 0.05
     done
@@ -234,8 +234,8 @@ lvx_start() {
 # lvx_wait_exit [SECONDS]: waits for the program to end; returns 0 when it did, its status in
 # LVX_APP_STATUS.
 lvx_wait_exit() {
-    local limit=${1:-20} i
-    for i in $(seq $((limit * 20))); do
+    local limit=${1:-20}
+    for _ in $(seq $((limit * 20))); do
         if ! kill -0 "$LVX_APP_PID" 2>/dev/null; then
             LVX_APP_STATUS=0
             wait "$LVX_APP_PID" || LVX_APP_STATUS=$?
@@ -260,8 +260,8 @@ lvx_drv() {
 
 # lvx_midi_wait PATTERN [SECONDS]: waits until a line of the MIDI log matches (grep -E).
 lvx_midi_wait() {
-    local pattern=$1 limit=${2:-10} i
-    for i in $(seq $((limit * 20))); do
+    local pattern=$1 limit=${2:-10}
+    for _ in $(seq $((limit * 20))); do
         grep -Eq "$pattern" "$LVX_MIDI_LOG" 2>/dev/null && return 0
         sleep 0.05
     done
