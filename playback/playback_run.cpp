@@ -14,6 +14,7 @@
 #include "shell/message.h"
 #include "shell/settings.h"
 #include "song/song_model.h"
+#include "stage/critique_tally.h"
 #include "stage/layout.h"
 
 const unsigned kRunMenuItems[7] = {kCmdOpen,      kCmdSilenceMelody, kCmdRecord,  kCmdQualityAm,
@@ -99,6 +100,7 @@ void startPlayback() {
     playback.drawnLine.store(-1);
     playback.currentSyllable.store(0);
     rewindSongPosition();
+    tally.possible = 0;
 
     platform::Timer& timer = platform::timer();
     uintptr_t device = 0;

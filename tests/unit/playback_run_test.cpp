@@ -9,6 +9,7 @@
 #include "playback/playback_run.h"
 #include "playback_fixture.h"
 #include "shell/command_ids.h"
+#include "stage/critique_tally.h"
 
 namespace {
 
@@ -56,6 +57,7 @@ TEST_F(PlaybackRun, ASongPlaysFromStartToItsEndAndTheStopClosesEverything) {
     playback.currentLine.store(1);
     playback.currentSyllable.store(1);
     playback.drawnLine.store(5);
+    tally.possible = 9;
     for (unsigned command : kRunMenuItems) window.enableMenuItem(command, false);  // as the load left them
 
     startPlayback();
@@ -64,6 +66,7 @@ TEST_F(PlaybackRun, ASongPlaysFromStartToItsEndAndTheStopClosesEverything) {
     EXPECT_EQ(playback.currentSyllable.load(), 0);
     EXPECT_EQ(playback.drawnLine.load(), -1);
     EXPECT_EQ(playback.position.load(), 0);
+    EXPECT_EQ(tally.possible, 0u);
     EXPECT_EQ(midi.openDevices(), 1);
     EXPECT_EQ(timer.periodsHeld(), 1);
     ASSERT_EQ(timer.live().size(), 1u);
