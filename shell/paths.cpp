@@ -1,7 +1,5 @@
 #include "shell/paths.h"
 
-#include <cstdio>
-
 #include "platform/window.h"
 
 void pathBesideExecutable(char* destination, const char* fileName, const char* subfolder) {
@@ -27,6 +25,15 @@ void pathBesideExecutable(char* destination, const char* fileName, const char* s
         folder[1] = '\0';
     }
 
-    std::snprintf(destination, kPathCapacity, "%s\\%s%s", folder, subfolder ? subfolder : "",
-                  fileName ? fileName : "");
+    // "<folder>\<subfolder><fileName>", cut where the buffer ends, always terminated.
+    int used = 0;
+    auto append = [&](const char* text) {
+        while (text != nullptr && *text != '\0' && used < kPathCapacity - 1)
+            destination[used++] = *text++;
+    };
+    append(folder);
+    append("\\");
+    append(subfolder);
+    append(fileName);
+    destination[used] = '\0';
 }

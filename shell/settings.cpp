@@ -52,10 +52,20 @@ int32_t qualityCode(uint32_t sampleRate) {
 
 bool qualityFromCode(int32_t code, uint32_t& sampleRate, uint32_t& channels) {
     switch (code) {
-        case kQualityAm: sampleRate = 8000; channels = 1; return true;
-        case kQualityFm: sampleRate = 22050; channels = 2; return true;
-        case kQualityCd: sampleRate = 44100; channels = 2; return true;
-        default: return false;
+        case kQualityAm:
+            sampleRate = 8000;
+            channels = 1;
+            return true;
+        case kQualityFm:
+            sampleRate = 22050;
+            channels = 2;
+            return true;
+        case kQualityCd:
+            sampleRate = 44100;
+            channels = 2;
+            return true;
+        default:
+            return false;
     }
 }
 
@@ -79,9 +89,12 @@ void loadOptions() {
 }
 
 void saveOptions() {
-    const int32_t values[kOptionsValueCount] = {
-        settings.windowWidth, settings.windowHeight, settings.fontSize,
-        settings.fontWeight,  qualityCode(settings.sampleRate), settings.silenceMelody.load()};
+    const int32_t values[kOptionsValueCount] = {settings.windowWidth,
+                                                settings.windowHeight,
+                                                settings.fontSize,
+                                                settings.fontWeight,
+                                                qualityCode(settings.sampleRate),
+                                                settings.silenceMelody.load()};
     uint8_t bytes[kOptionsMaxFileBytes];
     size_t size = encodeOptions(values, bytes);
 

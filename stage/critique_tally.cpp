@@ -20,7 +20,8 @@ void showCritique() {
     char text[128];
     std::snprintf(text, sizeof text,
                   "You hit %lu notes out of a total %lu possible. For a score of %lu out of 10.",
-                  static_cast<unsigned long>(tally.hits), static_cast<unsigned long>(tally.possible),
+                  static_cast<unsigned long>(tally.hits),
+                  static_cast<unsigned long>(tally.possible),
                   static_cast<unsigned long>(static_cast<uint32_t>(score)));
 
     // The report has a box of its own: no owner, no icon, just OK.

@@ -10,10 +10,12 @@
 namespace platform {
 namespace {
 
-HWND mainHwnd() { return static_cast<HWND>(mainWindow()); }
+HWND mainHwnd() {
+    return static_cast<HWND>(mainWindow());
+}
 
 class Win32WindowSide : public WindowSide {
-public:
+  public:
     int messageBox(const char* text, const char* caption, unsigned style, bool owned) override {
         return MessageBoxA(owned ? mainHwnd() : nullptr, text, caption, style);
     }
@@ -62,7 +64,7 @@ public:
         owner_ = nullptr;
     }
 
-private:
+  private:
     HWND owner_ = nullptr;
     HDC context_ = nullptr;
     HFONT previousFont_ = nullptr;
@@ -90,7 +92,9 @@ uint32_t executablePath(char* destination, uint32_t capacity) {
     return static_cast<uint32_t>(std::strlen(destination));
 }
 
-bool isLeadByte(unsigned char byte) { return IsDBCSLeadByte(byte) != 0; }
+bool isLeadByte(unsigned char byte) {
+    return IsDBCSLeadByte(byte) != 0;
+}
 
 WindowSide& defaultWindowSide() {
     static Win32WindowSide side;

@@ -74,8 +74,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // What is saved reads back the same (the quality as its code).
     saveOptions();
     check(window.boxes().empty(), "saving showed a message");
-    int32_t saved[kOptionsValueCount] = {settings.windowWidth, settings.windowHeight,
-                                         settings.fontSize, settings.fontWeight,
+    int32_t saved[kOptionsValueCount] = {settings.windowWidth,
+                                         settings.windowHeight,
+                                         settings.fontSize,
+                                         settings.fontWeight,
                                          qualityCode(settings.sampleRate),
                                          settings.silenceMelody.load()};
     resetSettings();
@@ -89,7 +91,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     uint8_t encoded[kOptionsMaxFileBytes];
     size_t encodedSize = encodeOptions(values, encoded);
     int32_t again[kOptionsValueCount];
-    check(decodeOptions(encoded, encodedSize, again) && std::memcmp(again, values, sizeof again) == 0,
-          "encode and decode disagree");
+    check(
+        decodeOptions(encoded, encodedSize, again) && std::memcmp(again, values, sizeof again) == 0,
+        "encode and decode disagree");
     return 0;
 }

@@ -1,15 +1,16 @@
+#include "stage/critique_tally.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
 
 #include "platform/host/recording_window.h"
 #include "playback/playback_state.h"
-#include "stage/critique_tally.h"
 
 namespace {
 
 class Critique : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         platform::installWindow(&window_);
         window_.setOnMessageBox([this](const platform::RecordingWindowSide::Box&) {
@@ -45,11 +46,15 @@ TEST_F(Critique, ScoreIsTenthsTruncatedInAnUnownedPlainBox) {
     EXPECT_EQ(box.style, 0u);
     EXPECT_FALSE(box.owned);
 
-    EXPECT_EQ(report(2, 3).text, "You hit 2 notes out of a total 3 possible. For a score of 6 out of 10.");
-    EXPECT_EQ(report(0, 5).text, "You hit 0 notes out of a total 5 possible. For a score of 0 out of 10.");
-    EXPECT_EQ(report(9, 9).text, "You hit 9 notes out of a total 9 possible. For a score of 10 out of 10.");
+    EXPECT_EQ(report(2, 3).text,
+              "You hit 2 notes out of a total 3 possible. For a score of 6 out of 10.");
+    EXPECT_EQ(report(0, 5).text,
+              "You hit 0 notes out of a total 5 possible. For a score of 0 out of 10.");
+    EXPECT_EQ(report(9, 9).text,
+              "You hit 9 notes out of a total 9 possible. For a score of 10 out of 10.");
     // Hits kept from an earlier song can outnumber this run's notes.
-    EXPECT_EQ(report(12, 5).text, "You hit 12 notes out of a total 5 possible. For a score of 24 out of 10.");
+    EXPECT_EQ(report(12, 5).text,
+              "You hit 12 notes out of a total 5 possible. For a score of 24 out of 10.");
     // The counters are left as they were.
     EXPECT_EQ(tally.hits, 12u);
     EXPECT_EQ(tally.possible, 5u);
@@ -69,11 +74,13 @@ TEST_F(Critique, NoJudgedNotesGiveTheMicrophoneMessage) {
 TEST_F(Critique, LargestCountsFitTheReport) {
     auto box = report(2147483647u, 2147483647u);
     // hits * 10 wraps in 32 bits, as the counters do: 4294967286 as signed is -10, -10 / big = 0.
-    EXPECT_EQ(box.text,
-              "You hit 2147483647 notes out of a total 2147483647 possible. For a score of 0 out of 10.");
+    EXPECT_EQ(
+        box.text,
+        "You hit 2147483647 notes out of a total 2147483647 possible. For a score of 0 out of 10.");
     box = report(4294967295u, 1u);
-    EXPECT_EQ(box.text,
-              "You hit 4294967295 notes out of a total 1 possible. For a score of 4294967286 out of 10.");
+    EXPECT_EQ(
+        box.text,
+        "You hit 4294967295 notes out of a total 1 possible. For a score of 4294967286 out of 10.");
 }
 
 }  // namespace

@@ -14,9 +14,8 @@ TEST(ShowMessage, OwnedExclamationBoxWithPlaybackPausedWhileOpen) {
     platform::RecordingWindowSide window;
     platform::installWindow(&window);
     int busyWhileOpen = -1;
-    window.setOnMessageBox([&](const platform::RecordingWindowSide::Box&) {
-        busyWhileOpen = playback.busy.load();
-    });
+    window.setOnMessageBox(
+        [&](const platform::RecordingWindowSide::Box&) { busyWhileOpen = playback.busy.load(); });
     window.setMessageBoxResult(1);
     EXPECT_EQ(showMessage("Unable to start the Midi timer."), 1);
     window.setMessageBoxResult(0);  // a box that could not be shown
@@ -34,7 +33,7 @@ TEST(ShowMessage, OwnedExclamationBoxWithPlaybackPausedWhileOpen) {
 }
 
 class PathBeside : public ::testing::Test {
-protected:
+  protected:
     void TearDown() override {
         platform::setHostExecutablePath("C:\\Lyrivox\\lyrivox.exe");
         platform::setHostDoubleByteCodePage(false);
@@ -55,7 +54,8 @@ protected:
 TEST_F(PathBeside, JoinsTheExecutablesFolderSubfolderAndName) {
     platform::setHostExecutablePath("C:\\Program Files\\Lyrivox\\lyrivox.exe");
     EXPECT_EQ(beside("options.lvx", ""), "C:\\Program Files\\Lyrivox\\options.lvx");
-    EXPECT_EQ(beside("*.bmp", "media\\images\\"), "C:\\Program Files\\Lyrivox\\media\\images\\*.bmp");
+    EXPECT_EQ(beside("*.bmp", "media\\images\\"),
+              "C:\\Program Files\\Lyrivox\\media\\images\\*.bmp");
     EXPECT_EQ(beside("", "media\\karaoke\\"), "C:\\Program Files\\Lyrivox\\media\\karaoke\\");
     EXPECT_EQ(beside("", ""), "C:\\Program Files\\Lyrivox\\");
     EXPECT_EQ(beside(nullptr, nullptr), "C:\\Program Files\\Lyrivox\\");

@@ -1,5 +1,6 @@
-#include <gtest/gtest.h>
+#include "shell/settings.h"
 
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -14,14 +15,13 @@
 #include "platform/host/recording_window.h"
 #include "playback/playback_state.h"
 #include "shell/options_file.h"
-#include "shell/settings.h"
 
 namespace {
 
 using Bytes = std::vector<uint8_t>;
 
 class OptionsFile : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         char pattern[] = "/tmp/lyrivox-options-XXXXXX";
         ASSERT_NE(mkdtemp(pattern), nullptr);
@@ -58,7 +58,8 @@ protected:
 
     void writeFile(const Bytes& bytes) const {
         std::ofstream out(file_, std::ios::binary);
-        out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+        out.write(reinterpret_cast<const char*>(bytes.data()),
+                  static_cast<std::streamsize>(bytes.size()));
     }
 
     Bytes readFile() const {
@@ -70,7 +71,8 @@ protected:
     static Bytes raw(std::initializer_list<uint32_t> values) {
         Bytes out;
         for (uint32_t v : values)
-            for (int shift = 0; shift < 32; shift += 8) out.push_back(static_cast<uint8_t>(v >> shift));
+            for (int shift = 0; shift < 32; shift += 8)
+                out.push_back(static_cast<uint8_t>(v >> shift));
         return out;
     }
 
@@ -236,9 +238,8 @@ TEST_F(OptionsFile, ShortWriteIsReportedWithThePath) {
     if (access("/dev/full", W_OK) != 0) GTEST_SKIP() << "no /dev/full here";
     usePath("/dev/full");
     int busyDuringBox = -1;
-    window_.setOnMessageBox([&](const platform::RecordingWindowSide::Box&) {
-        busyDuringBox = playback.busy.load();
-    });
+    window_.setOnMessageBox(
+        [&](const platform::RecordingWindowSide::Box&) { busyDuringBox = playback.busy.load(); });
     saveOptions();
     auto boxes = window_.boxes();
     ASSERT_EQ(boxes.size(), 1u);
@@ -253,8 +254,8 @@ TEST_F(OptionsFile, ShortWriteIsReportedWithThePath) {
 TEST(OptionsBytes, DecodeTakesPairsAndLeavesOtherCarriageReturns) {
     int32_t values[kOptionsValueCount] = {9, 9, 9, 9, 9, 9};
     // A 0D at the very end of the data stays a 0D.
-    Bytes bytes = {0x0D, 0x0A, 0, 0, 0,  0x0D, 0x1A, 0, 0, 1, 0, 0, 0,
-                   2,    0,    0, 0, 3,  0,    0,    0, 4, 0, 0, 0x0D};
+    Bytes bytes = {0x0D, 0x0A, 0, 0, 0, 0x0D, 0x1A, 0, 0, 1, 0, 0,   0,
+                   2,    0,    0, 0, 3, 0,    0,    0, 4, 0, 0, 0x0D};
     EXPECT_FALSE(decodeOptions(bytes.data(), bytes.size() - 1, values));
     EXPECT_EQ(values[0], 9);  // untouched on failure
     ASSERT_TRUE(decodeOptions(bytes.data(), bytes.size(), values));

@@ -16,10 +16,10 @@ int32_t width(const std::string& text, int charWidth = 10) {
 TEST(TextMeasure, AmpersandIsAMnemonicPrefix) {
     EXPECT_EQ(width(""), 0);
     EXPECT_EQ(width("love"), 40);
-    EXPECT_EQ(width("&love"), 40);        // the prefix itself takes no room
+    EXPECT_EQ(width("&love"), 40);          // the prefix itself takes no room
     EXPECT_EQ(width("rock && roll"), 110);  // "&&" shows one '&'
-    EXPECT_EQ(width("&&&x"), 20);          // "&&" then a prefixed 'x'
-    EXPECT_EQ(width("a&"), 20);            // nothing left to mark: the '&' shows
+    EXPECT_EQ(width("&&&x"), 20);           // "&&" then a prefixed 'x'
+    EXPECT_EQ(width("a&"), 20);             // nothing left to mark: the '&' shows
     EXPECT_EQ(width("&"), 10);
     EXPECT_EQ(width("&&&"), 20);
     EXPECT_EQ(width("x", 7), 7);
