@@ -136,6 +136,21 @@ lvx_drv keys "$win" alt+f m
 box=$(lvx_drv message-box 10) || lvx_fail "no message box from the keyboard"
 lvx_check "the menu answers the keyboard" test "${box#*$'\n'}" = "Hello from the stand-in.  Two blanks."
 
+# Window handling from outside: resize, maximise, minimise, restore (to maximised, as it was).
+size_becomes() {
+    for _ in $(seq 40); do [ "$(lvx_drv client-size "$win")" = "$1" ] && return 0; sleep 0.1; done
+    return 1
+}
+lvx_drv move "$win" 10 10 808 646
+lvx_check "resized: client 800 x 600" size_becomes "800 600"
+lvx_check "the screenshot follows the size" test "$(lvx_screenshot "$win" resized)" = "800 600"
+lvx_drv show "$win" maximize
+lvx_check "maximised: the whole screen less the frame" size_becomes "1024 730"
+lvx_drv show "$win" minimize
+lvx_check "minimised: no client area" size_becomes "0 0"
+lvx_drv show "$win" restore
+lvx_check "restored to maximised" size_becomes "1024 730"
+
 # Exit through the menu: the process ends.
 lvx_drv command "$win" 40006
 lvx_check "program ends after Exit" lvx_wait_exit 10
