@@ -64,6 +64,7 @@ constexpr int exitFailed = 3;
 constexpr int fileNameCombo = 1148;  // cmb13, the file-name box of explorer-style dialogs
 constexpr int fileNameEdit = 1152;   // edt1, old-style dialogs
 constexpr int messageTextId = 0xFFFF;
+constexpr int messageIconId = 1088;
 
 void out(const std::string& line) {
     std::fwrite(line.data(), 1, line.size(), stdout);
@@ -183,11 +184,15 @@ HWND findFileDialog() {
     return nullptr;
 }
 
+// A message box, as Wine builds it: the text in static 0xFFFF and an icon control 1088 (there
+// even when the box shows no icon). Dialogs of the program may also have a static 0xFFFF (the
+// About box does) but not the icon control.
 HWND findMessageBox() {
     for (HWND window : topLevelWindows()) {
         if (!isDialog(window) || fileNameBox(window) != nullptr) continue;
         HWND text = GetDlgItem(window, messageTextId);
-        if (text != nullptr && className(text) == "Static") return window;
+        if (text != nullptr && className(text) == "Static" && GetDlgItem(window, messageIconId) != nullptr)
+            return window;
     }
     return nullptr;
 }
