@@ -1,0 +1,107 @@
+# shellcheck shell=bash disable=SC2034  # sets variables for the tests that source it
+# Helpers for the tests of the real lyrivox.exe: source it after lib.sh.
+#
+#   LVX_HOST_BUILD  the host build whose tools the tests use (gen-songs for the short test
+#                   songs); default build/host of this tree
+
+LVX_HOST_BUILD=${LVX_HOST_BUILD:-$LVX_ROOT/build/host}
+LVX_HOST_BUILD=$(cd "$LVX_HOST_BUILD" 2>/dev/null && pwd || echo "$LVX_HOST_BUILD")
+LVX_SONGS_WIN='C:\lyrivox\media\karaoke'
+
+# Menu command ids of the program.
+LVX_CMD_OPEN=32771
+LVX_CMD_STOP=32772
+LVX_CMD_EXIT=105
+LVX_CMD_SILENCE=32773
+LVX_CMD_RECORD=32774
+LVX_CMD_AM=32776
+LVX_CMD_FM=32777
+LVX_CMD_CD=32778
+LVX_CMD_CRITIQUE=32779
+LVX_CMD_ABOUT=104
+# The seven items a playing song greys: Open, Silence Melody, Record, AM, FM, CD, Critique.
+LVX_RUN_ITEMS="32771 32773 32774 32776 32777 32778 32779"
+
+# lvx_host_tool NAME: the path of a host tool (tools/NAME of the host build).
+lvx_host_tool() {
+    local tool=$LVX_HOST_BUILD/tools/$1/$1
+    [ -x "$tool" ] || lvx_fail "$tool is missing: build the host preset first (LVX_HOST_BUILD=$LVX_HOST_BUILD)"
+    echo "$tool"
+}
+
+# lvx_install_test_songs: the short test songs (two-lines.kar 8 s, many-lines.kar 10 s,
+# no-events.mid) into the program's song folder.
+lvx_install_test_songs() {
+    "$(lvx_host_tool gen-songs)" --test-songs "$LVX_APP_DIR/media/karaoke" >/dev/null ||
+        lvx_fail "gen-songs could not write the test songs"
+}
+
+# lvx_options_write W H FONTSIZE WEIGHT QUALITY SILENCE: the options file as the program's
+# text-mode stream writes it (each byte 0x0A stored as 0x0D 0x0A).
+lvx_options_write() {
+    /usr/bin/python3 - "$LVX_APP_DIR/options.lvx" "$@" <<'EOF'
+import struct, sys
+raw = struct.pack("<6i", *[int(v) for v in sys.argv[2:8]])
+open(sys.argv[1], "wb").write(raw.replace(b"\n", b"\r\n"))
+EOF
+}
+
+# lvx_options_read: the six values of the options file, read as the text-mode stream reads
+# them (0x0D 0x0A is 0x0A, 0x1A ends the data), space-separated; fails when fewer than six.
+lvx_options_read() {
+    /usr/bin/python3 - "$LVX_APP_DIR/options.lvx" <<'EOF'
+import struct, sys
+data = open(sys.argv[1], "rb").read().replace(b"\r\n", b"\n").split(b"\x1a")[0]
+if len(data) < 24:
+    sys.exit("options file holds %d bytes" % len(data))
+print(" ".join(str(v) for v in struct.unpack("<6i", data[:24])))
+EOF
+}
+
+# lvx_lyrivox_up: installs the staged program, starts it and waits for its main window; the
+# handle is LVX_WIN.
+lvx_lyrivox_up() {
+    [ -f "$LVX_APP_DIR/lyrivox.exe" ] || lvx_install_lyrivox
+    lvx_start lyrivox.exe
+    LVX_WIN=$(lvx_drv wait Lyrivox 60) || lvx_fail "no main window"
+}
+
+# lvx_menu_state WINDOW ID: the state of one menu item ("enabled", "grayed+checked", ...).
+lvx_menu_state() {
+    lvx_drv menu "$1" | awk -v id="$2" '$1 == id { print $2; found = 1 } END { exit !found }'
+}
+
+# lvx_menu_states WINDOW ID...: "ID=STATE" for each, space-separated, in the order given.
+lvx_menu_states() {
+    local window=$1 menu id
+    shift
+    menu=$(lvx_drv menu "$window") || return 1
+    for id in "$@"; do
+        printf '%s=%s ' "$id" "$(awk -v id="$id" '$1 == id { print $2 }' <<<"$menu")"
+    done
+}
+
+# lvx_checked_items WINDOW: the texts of the checked items, one a line.
+lvx_checked_items() {
+    lvx_drv menu "$1" | awk '$2 ~ /checked/ { $1 = ""; $2 = ""; sub(/^  /, ""); print }'
+}
+
+# lvx_open_song WINDOW NAME: File > Open and the song's name typed into the real dialog.
+lvx_open_song() {
+    lvx_drv command "$1" $LVX_CMD_OPEN
+    lvx_drv fill-dialog "$LVX_SONGS_WIN\\$2" 20 >/dev/null
+}
+
+# lvx_exit_program WINDOW: File > Exit, and the process must end within SECONDS (default 10).
+lvx_exit_program() {
+    lvx_drv command "$1" $LVX_CMD_EXIT
+    lvx_wait_exit "${2:-10}"
+}
+
+# lvx_midi_count REGEX: how many lines of the MIDI log match.
+lvx_midi_count() { grep -Ec "$1" "$LVX_MIDI_LOG" || true; }
+
+# lvx_ms_since_monotonic START: milliseconds on the monotonic clock since START (lvx_now).
+lvx_ms_since() {
+    /usr/bin/python3 -c 'import sys, time; print(int((time.clock_gettime(time.CLOCK_MONOTONIC_RAW) - float(sys.argv[1])) * 1000))' "$1"
+}
