@@ -4,9 +4,27 @@
 #include <atomic>
 #include <cstdint>
 
+#include "platform/wavein.h"
+
 extern std::atomic<uintptr_t> waveIn;   // the open wave-in device; 0 when none
 extern std::atomic<uint8_t> capturing;  // filled buffers are given back while set
 
 int OpenCapture();   // 1 on success, 0 on failure (message shown)
 void StartCapture();
 void CloseCapture();
+
+// The device's callback: WIM_OPEN creates the recording and starts the pitch worker, WIM_DATA
+// records, hands over and re-queues a returned buffer, WIM_CLOSE finishes the recording and
+// announces the end of the run (VOICE_END). Other messages are ignored.
+void CaptureCallback(uintptr_t device, uint32_t message, uintptr_t instance, uintptr_t param1,
+                     uintptr_t param2);
+
+// The format and the buffers of the last open, for whoever needs to see them (tests, tools).
+extern platform::WaveFormat captureFormat;
+extern uint32_t bufferUnit;  // 4096 x channels
+struct CaptureBuffers {
+    char* data;                    // one block holding both buffers
+    uint32_t blockBytes;
+    platform::WaveHeader* header[2];
+};
+CaptureBuffers captureBuffers();

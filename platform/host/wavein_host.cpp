@@ -5,7 +5,8 @@
 
 namespace platform {
 
-FakeWaveIn::FakeWaveIn() : thread_([this] { run(); }) {}
+// The device thread starts once every member is initialised.
+FakeWaveIn::FakeWaveIn() { thread_ = std::thread([this] { run(); }); }
 
 FakeWaveIn::~FakeWaveIn() {
     {

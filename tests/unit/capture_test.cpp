@@ -1,0 +1,417 @@
+// The wave capture with a fake device: the buffers of the three qualities, what happens to
+// every returned buffer with Record and Critique on or off, the hand-over to the pitch worker
+// under load, and each failure with its one message and nothing lost or released twice.
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include <unistd.h>
+
+#include "platform/host/fake_wave_in.h"
+#include "platform/host/host_threads.h"
+#include "platform/host/recording_post.h"
+#include "platform/host/recording_window.h"
+#include "platform/post.h"
+#include "platform/thread.h"
+#include "platform/wavein.h"
+#include "platform/window.h"
+#include "shell/app_strings.h"
+#include "shell/settings.h"
+#include "support/voice_signals.h"
+#include "voice/capture.h"
+#include "voice/pitch.h"
+#include "voice/recording.h"
+
+using platform::FakeWaveIn;
+using voicetest::tone;
+
+namespace {
+
+std::vector<unsigned char> fileBytes(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::vector<unsigned char>((std::istreambuf_iterator<char>(in)),
+                                      std::istreambuf_iterator<char>());
+}
+
+uint32_t le32(const std::vector<unsigned char>& bytes, size_t at) {
+    return uint32_t(bytes.at(at)) | uint32_t(bytes.at(at + 1)) << 8 |
+           uint32_t(bytes.at(at + 2)) << 16 | uint32_t(bytes.at(at + 3)) << 24;
+}
+
+const std::string kOpenFailed = appString(IDS_CANNOT_OPEN_WAVE_IN);
+const std::string kPrepareFailed = appString(IDS_CANNOT_PREPARE_HEADER);
+const std::string kCloseFailed = appString(IDS_CANNOT_CLOSE_WAVE_IN);
+const std::string kStartFailed = appString(IDS_CANNOT_START_RECORDING);
+const std::string kCreateFailed = appString(IDS_CANNOT_CREATE_RECORDING);
+
+class CaptureTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        char pattern[] = "/tmp/lvx-capture-XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        folder = pattern;
+        take = folder + "/lvxtake.wav";
+        std::snprintf(recordingPath, sizeof recordingPath, "%s", take.c_str());
+        device = new FakeWaveIn;
+        platform::installWaveInDevice(device);
+        platform::installThreads(&threads);
+        platform::installMessagePost(&post);
+        platform::installWindow(&window);
+        quality(8000, 1);
+        settings.bitsPerSample = 16;
+        settings.record = 0;
+        settings.critique = 0;
+        settings.octaveLower = 0;
+        capturing = 0;
+        waveIn = 0;
+    }
+    void TearDown() override {
+        // Whatever a test left running ends the way the program ends it.
+        stopSequence();
+        StopPitchWorker();
+        FinishRecording();
+        platform::installWaveInDevice(nullptr);
+        delete device;
+        platform::installThreads(nullptr);
+        platform::installMessagePost(nullptr);
+        platform::installWindow(nullptr);
+        EXPECT_EQ(threads.runningThreads(), 0);
+        EXPECT_EQ(threads.openEvents(), 0);
+        std::string command = "rm -rf '" + folder + "'";
+        EXPECT_EQ(std::system(command.c_str()), 0);
+    }
+
+    static void quality(uint32_t rate, uint32_t channels) {
+        settings.sampleRate = rate;
+        settings.channels = channels;
+    }
+
+    // The start of a run: open and, when that worked, start.
+    void startCapture() {
+        if (OpenCapture()) StartCapture();
+    }
+    // The stop sequence of a run.
+    void stopSequence() {
+        capturing = 0;
+        if (waveIn.load() != 0) device->waveInReset(waveIn.load());
+        CloseCapture();
+    }
+    // The window procedure's part: takes one posted message and acts on it. Returns its wParam,
+    // or -1 when none came.
+    int handleNextPost(std::chrono::milliseconds wait = std::chrono::milliseconds(5000)) {
+        platform::RecordingPost::Posted posted{};
+        if (!post.take(&posted, wait)) return -1;
+        EXPECT_EQ(posted.message, WM_VOICE);
+        if (posted.wParam == VOICE_PITCH) {
+            int32_t slot = 0;
+            if (TakePitchResult(&slot)) slots.push_back(slot);
+        } else if (posted.wParam == VOICE_END) {
+            StopPitchWorker();
+        }
+        return int(posted.wParam);
+    }
+    void feedBuffers(const std::vector<int16_t>& samples) {
+        device->feed(samples);
+        ASSERT_TRUE(device->waitUntilIdle());
+    }
+
+    std::string folder;
+    std::string take;
+    FakeWaveIn* device = nullptr;
+    platform::HostThreads threads;
+    platform::RecordingPost post;
+    platform::RecordingWindowSide window;
+    std::vector<int32_t> slots;
+};
+
+TEST_F(CaptureTest, EachQualityGetsItsFormatAndTwoHalfBlockBuffers) {
+    struct Quality {
+        uint32_t rate, channels, byteRate, align, block, each;
+    };
+    for (Quality q : {Quality{8000, 1, 16000, 2, 8192, 4096}, Quality{22050, 2, 88200, 4, 32768, 16384},
+                      Quality{44100, 2, 176400, 4, 32768, 16384}}) {
+        quality(q.rate, q.channels);
+        ASSERT_EQ(OpenCapture(), 1);
+        platform::WaveFormat format = device->format();
+        EXPECT_EQ(format.formatTag, 1);
+        EXPECT_EQ(format.channels, q.channels);
+        EXPECT_EQ(format.samplesPerSec, q.rate);
+        EXPECT_EQ(format.avgBytesPerSec, q.byteRate);
+        EXPECT_EQ(format.blockAlign, q.align);
+        EXPECT_EQ(format.bitsPerSample, 16);
+        EXPECT_EQ(format.extraSize, 0);
+        EXPECT_EQ(bufferUnit, 4096 * q.channels);
+        CaptureBuffers buffers = captureBuffers();
+        EXPECT_EQ(buffers.blockBytes, q.block);
+        EXPECT_EQ(buffers.header[0]->data, buffers.data);
+        EXPECT_EQ(buffers.header[1]->data, buffers.data + q.block / 2);
+        EXPECT_EQ(buffers.header[0]->bufferLength, q.each);
+        EXPECT_EQ(buffers.header[1]->bufferLength, q.each);
+        EXPECT_EQ(device->preparedHeaders(), 2);
+        CloseCapture();
+        EXPECT_EQ(waveIn.load(), 0u);
+        EXPECT_FALSE(device->isOpen());
+        EXPECT_EQ(captureBuffers().data, nullptr);
+    }
+    EXPECT_TRUE(window.messages().empty());
+}
+
+TEST_F(CaptureTest, RecordOnlyRecordsAndRequeuesEveryBuffer) {
+    settings.record = 1;
+    startCapture();
+    ASSERT_NE(waveIn.load(), 0u);
+    EXPECT_EQ(capturing.load(), 1);
+
+    // Three full AM buffers (2048 samples, 256 ms each), then the stop: the reset returns both
+    // queued buffers empty, which add nothing.
+    std::vector<int16_t> sound;
+    for (int i = 0; i < 3 * 2048; ++i) sound.push_back(int16_t(i * 13 - 20000));
+    feedBuffers(sound);
+    EXPECT_EQ(device->deliveries(), 3);
+    EXPECT_EQ(device->queuedBuffers(), 2);  // every buffer went back to the device
+    stopSequence();
+    EXPECT_EQ(device->deliveries(), 5);
+    EXPECT_EQ(device->log(),
+              (std::vector<std::string>{"open", "prepare", "prepare", "add", "add", "start", "add",
+                                        "add", "add", "reset", "unprepare", "unprepare", "close"}));
+
+    auto bytes = fileBytes(take);
+    ASSERT_EQ(bytes.size(), 44u + 12288u);
+    EXPECT_EQ(le32(bytes, 4), 12324u);
+    EXPECT_EQ(le32(bytes, 40), 12288u);
+    for (size_t i = 0; i < sound.size(); ++i)
+        ASSERT_EQ(int16_t(bytes[44 + 2 * i] | bytes[45 + 2 * i] << 8), sound[i]) << i;
+
+    // No worker, no event, no end notice without Critique; nothing to complain about.
+    EXPECT_EQ(threads.threadsStarted(), 0);
+    EXPECT_EQ(threads.eventsMade(), 0);
+    EXPECT_EQ(post.postedCount(), 0);
+    EXPECT_TRUE(window.messages().empty());
+
+    // A partly filled buffer returned by the reset is recorded with what it holds.
+    startCapture();
+    std::vector<int16_t> more(2048 + 300, 1234);
+    feedBuffers(more);
+    stopSequence();
+    bytes = fileBytes(take);
+    EXPECT_EQ(le32(bytes, 40), 2u * (2048 + 300));
+    EXPECT_EQ(bytes.size(), 44u + 2u * (2048 + 300));
+}
+
+TEST_F(CaptureTest, CritiqueAnalysesOneBlockAtATimeAndRecordsNothing) {
+    settings.critique = 1;
+    startCapture();
+    EXPECT_EQ(threads.runningThreads(), 1);
+
+    // Five buffers arrive before the window has taken the first result: only the first is
+    // analysed; all five go back to the device.
+    auto a440 = tone(440, 8000, 5 * 2048);
+    feedBuffers(a440);
+    EXPECT_EQ(device->deliveries(), 5);
+    EXPECT_EQ(device->queuedBuffers(), 2);
+    EXPECT_EQ(device->calls(FakeWaveIn::kAddBuffer), 2 + 5);
+    EXPECT_EQ(handleNextPost(), int(VOICE_PITCH));
+    EXPECT_EQ(threads.setEvents(), 1);
+    EXPECT_EQ(slots, std::vector<int32_t>{24});
+
+    // The window re-armed the hand-over: the next buffer is analysed.
+    feedBuffers(std::vector<int16_t>(2048, 0));
+    EXPECT_EQ(handleNextPost(), int(VOICE_PITCH));
+    EXPECT_EQ(slots, (std::vector<int32_t>{24, -15}));
+
+    // Buffers returned after the stop's clear never wake the worker, though it is free.
+    stopSequence();
+    EXPECT_EQ(threads.setEvents(), 2);
+    EXPECT_EQ(handleNextPost(), int(VOICE_END));
+    EXPECT_EQ(threads.runningThreads(), 0);
+    EXPECT_EQ(threads.openEvents(), 0);
+    EXPECT_EQ(post.pending(), 0u);
+    EXPECT_EQ(access(take.c_str(), F_OK), -1);  // no file touched
+    EXPECT_TRUE(window.messages().empty());
+}
+
+TEST_F(CaptureTest, RecordAndCritiqueTogetherThroughSeveralRuns) {
+    settings.record = 1;
+    settings.critique = 1;
+    for (int run = 0; run < 3; ++run) {
+        settings.octaveLower = uint8_t(run % 2);
+        startCapture();
+        feedBuffers(tone(440, 8000, 4 * 2048));
+        // The window keeps up this time: every result taken as it comes.
+        EXPECT_EQ(handleNextPost(), int(VOICE_PITCH));
+        feedBuffers(tone(440, 8000, 2048));
+        EXPECT_EQ(handleNextPost(), int(VOICE_PITCH));
+        stopSequence();
+        EXPECT_EQ(handleNextPost(), int(VOICE_END));
+        EXPECT_EQ(le32(fileBytes(take), 40), 5u * 4096u) << "run " << run;
+    }
+    EXPECT_EQ(slots, (std::vector<int32_t>{24, 24, 38, 38, 24, 24}));
+    EXPECT_EQ(threads.threadsStarted(), 3);
+    EXPECT_TRUE(window.messages().empty());
+}
+
+TEST_F(CaptureTest, NoMicrophoneIsOneMessageAndNothingToClose) {
+    settings.record = 1;
+    settings.critique = 1;
+    device->failCall(FakeWaveIn::kOpen);
+    startCapture();
+    EXPECT_EQ(waveIn.load(), 0u);
+    EXPECT_EQ(captureBuffers().data, nullptr);
+    EXPECT_EQ(analysisBlock.load(), nullptr);
+    stopSequence();
+    EXPECT_EQ(device->log(), std::vector<std::string>{"open"});
+    EXPECT_EQ(window.messages(), std::vector<std::string>{kOpenFailed});
+    EXPECT_EQ(window.messages()[0],
+              "Unable to open the default wave in device.  Make sure it is not in use by another "
+              "process.");
+    EXPECT_EQ(threads.threadsStarted(), 0);
+    EXPECT_EQ(post.postedCount(), 0);
+}
+
+TEST_F(CaptureTest, AHeaderThatCannotBePreparedClosesTheCaptureAtOnce) {
+    settings.record = 1;
+    settings.critique = 1;
+    device->failCall(FakeWaveIn::kPrepare);
+    EXPECT_EQ(OpenCapture(), 0);
+    EXPECT_EQ(window.messages(), std::vector<std::string>{kPrepareFailed});
+    EXPECT_FALSE(device->isOpen());
+    EXPECT_EQ(waveIn.load(), 0u);
+    // The close notice finished the (empty) take and ended the critique run.
+    EXPECT_EQ(recordingFile.load(), nullptr);
+    EXPECT_EQ(fileBytes(take).size(), 44u);
+    EXPECT_EQ(handleNextPost(), int(VOICE_END));
+    EXPECT_EQ(threads.runningThreads(), 0);
+    EXPECT_EQ(captureBuffers().data, nullptr);
+
+    // The stop finds nothing left to close: no 107.
+    stopSequence();
+    EXPECT_EQ(window.messages().size(), 1u);
+    EXPECT_EQ(device->log(), (std::vector<std::string>{"open", "prepare", "prepare", "close"}));
+
+    // Only the second failing: the first, prepared, is unprepared again before the close.
+    window.clear();
+    device->failCall(FakeWaveIn::kPrepare, false);
+    struct SecondPrepareFails : FakeWaveIn {
+        int prepares = 0;
+        uint32_t waveInPrepareHeader(uintptr_t d, platform::WaveHeader* h) override {
+            return ++prepares == 2 ? kError : FakeWaveIn::waveInPrepareHeader(d, h);
+        }
+    } second;
+    platform::installWaveInDevice(&second);
+    EXPECT_EQ(OpenCapture(), 0);
+    EXPECT_EQ(second.preparedHeaders(), 0);
+    EXPECT_EQ(second.calls(FakeWaveIn::kUnprepare), 1);
+    EXPECT_EQ(window.messages(), std::vector<std::string>{kPrepareFailed});
+    EXPECT_EQ(handleNextPost(), int(VOICE_END));
+    stopSequence();
+    platform::installWaveInDevice(device);
+}
+
+TEST_F(CaptureTest, ACaptureThatCannotStartIsReportedAndStillStops) {
+    settings.record = 1;
+    for (FakeWaveIn::Call failing : {FakeWaveIn::kAddBuffer, FakeWaveIn::kStart}) {
+        window.clear();
+        device->failCall(failing);
+        startCapture();
+        EXPECT_EQ(window.messages(), std::vector<std::string>{kStartFailed});
+        EXPECT_EQ(capturing.load(), 1);
+        device->failCall(failing, false);
+        stopSequence();
+        EXPECT_EQ(window.messages().size(), 1u);
+        EXPECT_FALSE(device->isOpen());
+        EXPECT_EQ(fileBytes(take).size(), 44u);
+    }
+}
+
+TEST_F(CaptureTest, ADeviceThatWillNotCloseLeavesItsRunToTheNext) {
+    settings.record = 1;
+    settings.critique = 1;
+    startCapture();
+    feedBuffers(tone(440, 8000, 2048));
+    EXPECT_EQ(handleNextPost(), int(VOICE_PITCH));
+
+    device->failCall(FakeWaveIn::kClose);
+    stopSequence();
+    EXPECT_EQ(window.messages(), std::vector<std::string>{kCloseFailed});
+    EXPECT_EQ(window.messages()[0],
+              "Unable to close the wave in device.  Restart the program to continue recording.");
+    EXPECT_EQ(waveIn.load(), 0u);
+    EXPECT_EQ(captureBuffers().data, nullptr);  // unprepared: the device no longer holds them
+    // No close notice: the take stays open and the worker waits.
+    EXPECT_NE(recordingFile.load(), nullptr);
+    EXPECT_EQ(post.pending(), 0u);
+    EXPECT_EQ(threads.runningThreads(), 1);
+
+    // The next run's open finishes that take before starting its own and stops the old worker
+    // before starting a new one. A fresh device stands in for the one that hung.
+    FakeWaveIn next;
+    platform::installWaveInDevice(&next);
+    startCapture();
+    EXPECT_EQ(threads.threadsStarted(), 2);
+    EXPECT_EQ(threads.runningThreads(), 1);
+    EXPECT_EQ(threads.openEvents(), 1);
+    next.feed(tone(440, 8000, 2048));
+    ASSERT_TRUE(next.waitUntilIdle());
+    EXPECT_EQ(handleNextPost(), int(VOICE_PITCH));
+    capturing = 0;
+    next.waveInReset(waveIn.load());
+    CloseCapture();
+    EXPECT_EQ(handleNextPost(), int(VOICE_END));
+    EXPECT_EQ(le32(fileBytes(take), 40), 4096u);
+    EXPECT_EQ(window.messages().size(), 1u);
+    platform::installWaveInDevice(device);
+}
+
+TEST_F(CaptureTest, BuffersADeviceStillHoldsAreNotFreedUnderIt) {
+    settings.record = 1;
+    startCapture();
+    feedBuffers(std::vector<int16_t>(2048, 7));
+    // The reset fails, so both buffers stay queued; unprepare and close refuse.
+    device->failCall(FakeWaveIn::kReset);
+    stopSequence();
+    EXPECT_EQ(window.messages(), std::vector<std::string>{kCloseFailed});
+    EXPECT_EQ(waveIn.load(), 0u);
+    EXPECT_EQ(device->queuedBuffers(), 2);
+    // The device goes on filling them (AddressSanitizer would catch a write into freed memory).
+    device->feed(std::vector<int16_t>(3000, 9));
+    ASSERT_TRUE(device->waitUntilIdle());
+    EXPECT_EQ(device->deliveries(), 2);
+    FinishRecording();
+
+    // Unpreparing that fails while the close works: the device let go, the memory is freed.
+    window.clear();
+    FakeWaveIn other;
+    platform::installWaveInDevice(&other);
+    startCapture();
+    other.failCall(FakeWaveIn::kUnprepare);
+    capturing = 0;
+    other.waveInReset(waveIn.load());
+    CloseCapture();
+    EXPECT_EQ(window.messages(), std::vector<std::string>{kCloseFailed});
+    EXPECT_FALSE(other.isOpen());
+    EXPECT_EQ(captureBuffers().data, nullptr);
+    platform::installWaveInDevice(device);
+}
+
+TEST_F(CaptureTest, ATakeThatCannotBeCreatedStillCaptures) {
+    settings.record = 1;
+    settings.critique = 1;
+    std::snprintf(recordingPath, sizeof recordingPath, "%s/missing/lvxtake.wav", folder.c_str());
+    startCapture();
+    EXPECT_EQ(window.messages(), std::vector<std::string>{kCreateFailed});
+    feedBuffers(tone(440, 8000, 2048));
+    EXPECT_EQ(handleNextPost(), int(VOICE_PITCH));
+    EXPECT_EQ(slots, std::vector<int32_t>{24});
+    stopSequence();
+    EXPECT_EQ(handleNextPost(), int(VOICE_END));
+    EXPECT_EQ(window.messages().size(), 1u);
+}
+
+}  // namespace

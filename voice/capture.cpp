@@ -1,0 +1,190 @@
+#include "voice/capture.h"
+
+#include <new>
+#include <vector>
+
+#include "platform/post.h"
+#include "shell/app_strings.h"
+#include "shell/message.h"
+#include "shell/settings.h"
+#include "voice/pitch.h"
+#include "voice/recording.h"
+
+std::atomic<uintptr_t> waveIn{0};
+std::atomic<uint8_t> capturing{0};
+platform::WaveFormat captureFormat{};
+uint32_t bufferUnit = 4096;
+
+// Open, start and close of one capture follow each other: the open and the start on the
+// window thread when a run starts, the close on the timer thread when it stops, and a run
+// starts only after the previous one has closed. So the state below needs no lock.
+namespace {
+
+char* bufferData = nullptr;  // one block holding both buffers
+uint32_t blockBytes = 0;
+platform::WaveHeader* header[2] = {nullptr, nullptr};
+bool deviceOpen = false;              // opened by this run and not yet closed
+bool prepared[2] = {false, false};    // prepared and not yet unprepared
+
+// Buffers that a device which would neither unprepare nor close may still write into. They
+// are kept (and stay reachable) rather than freed under the device.
+std::vector<void*>& abandonedMemory() {
+    static auto* kept = new std::vector<void*>;
+    return *kept;
+}
+
+platform::WaveInDevice& device() { return platform::waveInDevice(); }
+
+// Unprepares what is prepared and closes the device, if this run has it open; all the calls
+// are made. Returns false when any of them failed.
+bool shutDevice() {
+    const uintptr_t handle = waveIn.load();
+    bool ok = true;
+    if (deviceOpen) {
+        for (int i = 0; i < 2; ++i) {
+            if (!prepared[i]) continue;
+            if (device().waveInUnprepareHeader(handle, header[i]) == 0)
+                prepared[i] = false;
+            else
+                ok = false;
+        }
+        if (device().waveInClose(handle) != 0) {
+            ok = false;
+            // The buffers stay with a device that would not close.
+            if (prepared[0] || prepared[1]) {
+                abandonedMemory().push_back(bufferData);
+                abandonedMemory().push_back(header[0]);
+                abandonedMemory().push_back(header[1]);
+                bufferData = nullptr;
+                header[0] = header[1] = nullptr;
+            }
+        }
+        // Given up either way: a device that would not close is not tried again.
+        deviceOpen = false;
+    }
+    prepared[0] = prepared[1] = false;
+    waveIn.store(0);
+    return ok;
+}
+
+// Releases what this run allocated, each piece once.
+void releaseMemory() {
+    delete[] bufferData;
+    bufferData = nullptr;
+    blockBytes = 0;
+    for (auto*& h : header) {
+        delete h;
+        h = nullptr;
+    }
+    ReleaseAnalysisBlock();
+}
+
+}  // namespace
+
+CaptureBuffers captureBuffers() { return CaptureBuffers{bufferData, blockBytes, {header[0], header[1]}}; }
+
+int OpenCapture() {
+    const uint32_t channels = settings.channels;
+    const uint32_t rate = settings.sampleRate;
+    const uint32_t bits = settings.bitsPerSample;
+    bufferUnit = 4096 * channels;
+    captureFormat = platform::WaveFormat{1,
+                                         static_cast<uint16_t>(channels),
+                                         rate,
+                                         bits * rate * channels / 8,
+                                         static_cast<uint16_t>(bits * channels / 8),
+                                         static_cast<uint16_t>(bits),
+                                         0};
+
+    uintptr_t handle = 0;
+    if (device().waveInOpen(&handle, captureFormat, CaptureCallback, 0) != 0) {
+        waveIn.store(0);
+        showMessage(appString(IDS_CANNOT_OPEN_WAVE_IN));
+        return 0;
+    }
+    waveIn.store(handle);
+    deviceOpen = true;
+
+    // Both buffers live in one block, the second starting halfway; stereo buffers hold twice
+    // the frames of mono ones.
+    const uint32_t block = bits * channels * bufferUnit / 8;
+    const uint32_t each = bits * channels * bufferUnit / 16;
+    const uint32_t secondAt = 2 * (bits * channels * bufferUnit / 32);
+    bufferData = new (std::nothrow) char[block > 0 ? block : 1]();
+    blockBytes = block;
+    header[0] = new (std::nothrow) platform::WaveHeader{};
+    header[1] = new (std::nothrow) platform::WaveHeader{};
+    const bool allocated = bufferData && header[0] && header[1] && AcquireAnalysisBlock();
+
+    uint32_t failures = 1;
+    if (allocated) {
+        *header[0] = platform::WaveHeader{bufferData, each, 0, 0, 0, 0, nullptr, 0};
+        *header[1] = platform::WaveHeader{bufferData + secondAt, each, 0, 0, 0, 0, nullptr, 0};
+        const uint32_t first = device().waveInPrepareHeader(handle, header[0]);
+        const uint32_t second = device().waveInPrepareHeader(handle, header[1]);
+        prepared[0] = first == 0;
+        prepared[1] = second == 0;
+        failures = first + second;
+    }
+    if (failures == 0) return 1;
+
+    // No capture this run: close the device now (its close notice finishes the recording and
+    // ends the pitch worker's run) and let go of everything, so the stop has nothing to close.
+    showMessage(appString(IDS_CANNOT_PREPARE_HEADER));
+    const bool closed = shutDevice();
+    releaseMemory();
+    if (!closed) showMessage(appString(IDS_CANNOT_CLOSE_WAVE_IN));
+    return 0;
+}
+
+void StartCapture() {
+    const uintptr_t handle = waveIn.load();
+    if (handle == 0) return;
+    capturing.store(1);
+    uint32_t failures = device().waveInAddBuffer(handle, header[0]);
+    failures += device().waveInAddBuffer(handle, header[1]);
+    failures += device().waveInStart(handle);
+    if (failures != 0) showMessage(appString(IDS_CANNOT_START_RECORDING));
+}
+
+void CloseCapture() {
+    const bool closed = shutDevice();
+    releaseMemory();
+    if (!closed) showMessage(appString(IDS_CANNOT_CLOSE_WAVE_IN));
+}
+
+void CaptureCallback(uintptr_t device, uint32_t message, uintptr_t, uintptr_t param1, uintptr_t) {
+    switch (message) {
+    case platform::kWimOpen:
+        // A recording or a worker left behind by a device that never closed ends here.
+        if (settings.record.load())
+            CreateRecording();
+        else
+            FinishRecording();
+        if (settings.critique.load())
+            StartPitchWorker(settings.octaveLower.load());
+        else
+            StopPitchWorker();
+        break;
+
+    case platform::kWimData: {
+        auto* returned = reinterpret_cast<platform::WaveHeader*>(param1);
+        if (!returned) break;
+        // Recorded whether or not capturing: the buffers a reset returns belong to the take.
+        if (settings.record.load()) AppendRecording(returned);
+        if (capturing.load() == 1) {
+            if (settings.critique.load()) HandOverBlock(returned->data, returned->bytesRecorded);
+            platform::waveInDevice().waveInAddBuffer(device, returned);
+        }
+        break;
+    }
+
+    case platform::kWimClose:
+        if (settings.record.load()) FinishRecording();
+        if (settings.critique.load()) platform::messagePost().postMessageA(WM_VOICE, VOICE_END, 0);
+        break;
+
+    default:
+        break;
+    }
+}
