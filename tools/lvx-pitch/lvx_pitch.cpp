@@ -5,6 +5,7 @@
 //   lvx-pitch [--octave-lower] file.wav
 //
 // Several channels are mixed to one. A last block shorter than 1024 samples is not analysed.
+// The temporary recording can be read while a song is still being recorded.
 
 #include <cstdint>
 #include <cstdio>
@@ -52,7 +53,9 @@ bool readWav(const char* path, Pcm* pcm, std::string* error) {
         size_t size = le(bytes, at + 4, 4);
         size_t body = at + 8;
         size_t available = bytes.size() - body;
-        if (size > available) size = available;  // a recording cut short: take what is there
+        // A take cut short, or still being written (its sizes are set only when it is
+        // finished, so the data chunk states 0): take the samples that are there.
+        if (size > available || (size == 0 && std::memcmp(id, "data", 4) == 0)) size = available;
         if (std::memcmp(id, "fmt ", 4) == 0) {
             uint32_t tag = le(bytes, body, 2);
             pcm->channels = static_cast<uint16_t>(le(bytes, body + 2, 2));
