@@ -6,6 +6,7 @@
 
 #include "platform/midi.h"
 #include "platform/timer.h"
+#include "platform/wavein.h"
 #include "platform/window.h"
 #include "playback/playback_state.h"
 #include "playback/sequencer.h"
@@ -16,6 +17,7 @@
 #include "song/song_model.h"
 #include "stage/critique_tally.h"
 #include "stage/layout.h"
+#include "voice/capture.h"
 
 const unsigned kRunMenuItems[7] = {kCmdOpen,      kCmdSilenceMelody, kCmdRecord,  kCmdQualityAm,
                                    kCmdQualityFm, kCmdQualityCd,     kCmdCritique};
@@ -53,6 +55,15 @@ uint32_t closeMidiOutput() {
     return output.midiOutClose(device);
 }
 
+void closeCapture() {
+    if (settings.record.load() == 0 && settings.critique.load() == 0) return;
+    // Buffers that come back from here on are not queued again.
+    capturing.store(0);
+    const uintptr_t device = waveIn.load();
+    if (device != 0) platform::waveInDevice().waveInReset(device);
+    CloseCapture();
+}
+
 // Closes everything a run opened, in the order of the stop sequence. With `timerId` 0 there is
 // no timer to kill. Returns whether the kill or the MIDI close failed.
 bool closeRun(uint32_t timerId) {
@@ -68,6 +79,7 @@ void finishRun() {
     enableRunMenuItems();
     const Rect band = lyricBand.rect();
     platform::window().redrawWindow(&band);
+    closeCapture();
 }
 
 }  // namespace
@@ -118,6 +130,10 @@ void startPlayback() {
 
     playback.playing.store(1);
     runOpen.store(true);
+    if (settings.record.load() != 0 || settings.critique.load() != 0) {
+        if (OpenCapture() == 1) StartCapture();
+        platform::window().redrawWindow(nullptr);
+    }
 
     const uint32_t id = timer.timeSetEvent(timerPeriodMs, timerPeriodMs, sequencerTick,
                                            timerPeriodMs, platform::kTimePeriodic);

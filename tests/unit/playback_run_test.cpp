@@ -6,10 +6,15 @@
 #include <thread>
 #include <vector>
 
+#include "platform/host/fake_wave_in.h"
+#include "platform/host/recording_post.h"
 #include "playback/playback_run.h"
 #include "playback_fixture.h"
 #include "shell/command_ids.h"
+#include "shell/app_strings.h"
 #include "stage/critique_tally.h"
+#include "voice/capture.h"
+#include "voice/pitch.h"
 
 namespace {
 
@@ -17,6 +22,8 @@ class PlaybackRun : public PlaybackWorld {
 protected:
     void SetUp() override {
         PlaybackWorld::SetUp();
+        platform::installWaveInDevice(&microphone);
+        platform::installMessagePost(&posts);
         playback.playing.store(0);
         playback.midiOut.store(0);
         lineCount.store(2);
@@ -29,6 +36,10 @@ protected:
         // Whatever a test left running is stopped so the next one starts clean.
         playback.playing.store(0);
         timer.fire();
+        StopPitchWorker();
+        settings.critique.store(0);
+        platform::installWaveInDevice(nullptr);
+        platform::installMessagePost(nullptr);
         PlaybackWorld::TearDown();
     }
 
@@ -51,6 +62,9 @@ protected:
         EXPECT_TRUE(previousRunClosed());
         for (unsigned command : kRunMenuItems) EXPECT_TRUE(window.isEnabled(command, false)) << command;
     }
+
+    platform::FakeWaveIn microphone;
+    platform::RecordingPost posts;
 };
 
 TEST_F(PlaybackRun, ASongPlaysFromStartToItsEndAndTheStopClosesEverything) {
@@ -92,6 +106,58 @@ TEST_F(PlaybackRun, ASongPlaysFromStartToItsEndAndTheStopClosesEverything) {
     EXPECT_EQ(window.redraws().back().rect.bottom, 60);
 }
 
+TEST_F(PlaybackRun, CaptureIsOpenedStartedAndClosedOnlyWhenRecordingOrCritiquing) {
+    auto load = [this] {
+        songEvents.clear();
+        event(0, noteOn(60, 100));
+        event(40, noteOff(60));
+        rewind();
+    };
+
+    // Neither Record nor Critique: the microphone is left alone.
+    startPlayback();
+    runToTheEnd();
+    EXPECT_TRUE(microphone.log().empty());
+    EXPECT_TRUE(window.redraws().size() == 1 && !window.redraws()[0].whole);
+
+    // Critique: opened, both buffers queued and started before the timer, all given back by
+    // the reset and closed at the stop, whose close notice ends the worker's run.
+    load();
+    window.clear();
+    settings.critique.store(1);
+    startPlayback();
+    EXPECT_EQ(microphone.log(), (std::vector<std::string>{"open", "prepare", "prepare", "add", "add", "start"}));
+    EXPECT_EQ(capturing.load(), 1);
+    ASSERT_FALSE(window.redraws().empty());
+    EXPECT_TRUE(window.redraws().front().whole);
+    runToTheEnd();
+    expectEverythingClosed();
+    std::vector<std::string> log = microphone.log();
+    ASSERT_GE(log.size(), 3u);
+    EXPECT_EQ(log[6], "reset");
+    EXPECT_EQ(log.back(), "close");
+    EXPECT_FALSE(microphone.isOpen());
+    EXPECT_EQ(capturing.load(), 0);
+    EXPECT_EQ(waveIn.load(), 0u);
+    platform::RecordingPost::Posted posted{};
+    ASSERT_TRUE(posts.take(&posted));
+    EXPECT_EQ(posted.message, WM_VOICE);
+    EXPECT_EQ(posted.wParam, VOICE_END);
+    EXPECT_TRUE(window.messages().empty());
+    StopPitchWorker();
+
+    // No microphone: its one message, and the song plays on without capture.
+    load();
+    microphone.failCall(platform::FakeWaveIn::kOpen);
+    startPlayback();
+    EXPECT_EQ(window.messages(), (std::vector<std::string>{appString(IDS_CANNOT_OPEN_WAVE_IN)}));
+    EXPECT_EQ(playback.playing.load(), 1);
+    runToTheEnd();
+    expectEverythingClosed();
+    EXPECT_EQ(midi.sent().size(), 6u);
+    EXPECT_EQ(window.messages().size(), 1u);  // nothing to close, so no 107
+}
+
 TEST_F(PlaybackRun, AStopWhileAMessageBoxHoldsTheRunHappensOnTheNextPeriod) {
     startPlayback();
     clock.advance(25);
@@ -128,7 +194,7 @@ TEST_F(PlaybackRun, AFailedStartTellsTheUserClosesWhatItOpenedAndLeavesTheMenuUs
         midi.clear();
         timer.clear();
         window.clear();
-        settings.record.store(1);
+        settings.critique.store(1);
         midi.setResult(Midi::Call::Open, c.midiFails ? 4 : 0);
         timer.setFail(Timer::Call::BeginPeriod, c.resolutionFails);
         timer.setFail(Timer::Call::SetEvent, c.timerFails);
@@ -139,12 +205,15 @@ TEST_F(PlaybackRun, AFailedStartTellsTheUserClosesWhatItOpenedAndLeavesTheMenuUs
         EXPECT_EQ(window.boxes()[0].style, 0x30u);
         expectEverythingClosed();
         EXPECT_EQ(playback.midiOut.load(), 0u);
+        EXPECT_EQ(waveIn.load(), 0u);
+        EXPECT_EQ(capturing.load(), 0);
+        EXPECT_FALSE(microphone.isOpen());
         if (!c.midiFails) {
             EXPECT_TRUE(midi.resetBeforeClose(midi.records().front().handle));
         }
         EXPECT_EQ(playback.busy.load(), 0);
     }
-    settings.record.store(0);
+    settings.critique.store(0);
 
     // The program is usable: the next start plays.
     midi.clear();
