@@ -24,8 +24,8 @@ bool EventList::insert(uint32_t message, int32_t tick, uint32_t melody, uint32_t
         return true;
     }
     // Searching on from the node inserted last keeps one track's run of inserts cheap; an
-    // earlier tick starts over at the head.
-    EventNode* start = tick < cursor->tick ? head : cursor;
+    // earlier tick starts over at the head, and so does a list whose cursor a run has used up.
+    EventNode* start = (!cursor || tick < cursor->tick) ? head : cursor;
     if (start == head && tick < head->tick) {
         node->next = head;
         head = cursor = node;

@@ -55,6 +55,8 @@ TEST(EventList, ClearFreesEverythingWhereverTheCursorStands) {
     EXPECT_TRUE(list.empty());
     for (int i = 0; i < 5; ++i) list.insert(0x90, i, 0);
     list.cursor = nullptr;  // as the sequencer leaves it at the end of a song
+    list.insert(0x80, 2, 0);  // an insert after a run searches from the head
+    EXPECT_EQ(list.head->next->next->next->message, 0x80u);
     list.clear();
     EXPECT_EQ(list.head, nullptr);
     EXPECT_EQ(list.tail, nullptr);
