@@ -56,7 +56,7 @@ TEST(EventList, ClearFreesEverythingWhereverTheCursorStands) {
     for (int i = 0; i < 5; ++i) list.insert(0x90, i, 0);
     list.cursor = nullptr;  // as the sequencer leaves it at the end of a song
     list.insert(0x80, 2, 0);  // an insert after a run searches from the head
-    EXPECT_EQ(list.head->next->next->next->message, 0x80u);
+    EXPECT_EQ(list.head->next->next->message, 0x80u);  // in front of the old tick 2
     list.clear();
     EXPECT_EQ(list.head, nullptr);
     EXPECT_EQ(list.tail, nullptr);
