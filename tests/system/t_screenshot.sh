@@ -1,0 +1,115 @@
+#!/usr/bin/env bash
+# What the window shows, from screenshots at 640 x 480 with the 20-pixel lyric font, against the
+# stage's layout rules: the title frame (black band to y = 2*20+20 = 60, "Lyrivox" in its cells
+# at (640/2 - 3*20, 15) = (260, 15)); the lyric frame (the band centred on the widest line, two
+# lines in magenta on dark cells at y 15 and 35, the ball in the top 10 rows); the critique frame
+# (keyboard strip from y = 480 - (int)(480*0.1333) = 417, falling notes that move between two
+# pictures, the marker at the bottom left); the About box (command, Alt+"?", Alt+"/", not a plain
+# "?"), also while the critique frame repaints without pause; a message box with its exact text.
+source "$(dirname "$0")/lib.sh"
+source "$LVX_SYSTEM/lib_program.sh"
+lvx_begin --no-pulse
+lvx_install_lyrivox
+picture() { /usr/bin/python3 "$LVX_SYSTEM/picture.py" "$@"; }
+black=0,0,0
+white=255,255,255
+ink=255,128,255
+cells=0,32,32
+W=640 H=480 FS=20
+band=$((2 * FS + 20))
+strip_top=$((H - H * 1333 / 10000))
+
+lvx_lyrivox_up
+sleep 0.5
+lvx_check "client area 640 x 480" test "$(lvx_drv client-size "$LVX_WIN")" = "$W $H"
+
+# ---- title frame ----
+lvx_check "title frame pictured" lvx_screenshot "$LVX_WIN" title >/dev/null
+lvx_screenshot "$LVX_WIN" title-window --whole >/dev/null
+f=$LVX_OUT/title.bmp
+lvx_check "title: picture is the client area" test "$(picture size "$f")" = "$W $H"
+lvx_check "title: band rows 0 and $((band - 1)) black across the width" \
+    test "$(picture rows "$f" 0 0 $W $band $black | awk '{ print $1, $NF }')" = "0 $((band - 1))"
+lvx_check "title: band ends at $band (background below)" test -n "$(picture other "$f" 0 $band $W $((band + 1)) $black | grep -v '^0$')"
+read -r x0 y0 x1 y1 < <(picture bbox "$f" 0 0 $W $band $cells)
+lvx_log "title cells at ($x0, $y0)-($x1, $y1)"
+lvx_check "title: text cells start at ($((W / 2 - 3 * FS)), 15)" test "$x0 $y0" = "$((W / 2 - 3 * FS)) 15"
+lvx_check "title: cells one font high" test $((y1 - y0)) = $FS
+lvx_check "title: magenta ink in the cells" test "$(picture count "$f" "$x0" "$y0" "$x1" "$y1" $ink)" -gt 50
+
+# ---- lyric frame ----
+lvx_check "song chosen" lvx_open_song "$LVX_WIN" twinkle.kar
+lvx_check "song plays" lvx_midi_wait ' DATA ' 10
+sleep 2
+lvx_check "lyric frame pictured" lvx_screenshot "$LVX_WIN" lyrics >/dev/null
+f=$LVX_OUT/lyrics.bmp
+read -r bx0 by0 bx1 by1 < <(picture bbox "$f" 0 0 $W $band $black)
+lvx_log "lyric band at ($bx0, $by0)-($bx1, $by1)"
+lvx_check "lyrics: band from the top to y = $band" test "$by0 $by1" = "0 $band"
+lvx_check "lyrics: band centred" test $(((bx0 + bx1) / 2 - W / 2)) -ge -1 -a $(((bx0 + bx1) / 2 - W / 2)) -le 1
+read -r x0 y0 x1 y1 < <(picture bbox "$f" 0 0 $W $band $cells)
+lvx_check "lyrics: first line's cells at (band left + 5, 15)" test "$x0 $y0" = "$((bx0 + 5)) 15"
+lvx_check "lyrics: second line's cells end at $((FS + 15 + FS))" test "$y1" = $((FS + 15 + FS))
+lvx_check "lyrics: magenta ink on both lines" test "$(picture count "$f" "$x0" 15 "$x1" 35 $ink)" -gt 50 -a \
+    "$(picture count "$f" "$x0" 35 "$x1" 55 $ink)" -gt 50
+read -r x0 y0 x1 y1 < <(picture bbox "$f" "$bx0" 0 "$bx1" 10 $white) || lvx_fail "no ball"
+lvx_log "ball at ($x0, $y0)-($x1, $y1)"
+lvx_check "lyrics: the ball in the top 10 rows, at most 10 wide, over the band" \
+    test "$y0" -ge 0 -a "$y1" -le 10 -a $((x1 - x0)) -le 10 -a $((x1 - x0)) -ge 6 -a "$x0" -ge "$bx0" -a "$x1" -le "$bx1"
+lvx_check "lyrics: no keyboard strip without Critique" test "$(picture rows "$f" 0 $strip_top $W $H $white)" = ""
+lvx_drv command "$LVX_WIN" $LVX_CMD_STOP
+lvx_check "first song stopped" lvx_midi_wait ' CLOSE$' 5
+
+# ---- critique frame ----
+lvx_drv command "$LVX_WIN" $LVX_CMD_CRITIQUE
+lvx_check "critique song chosen" lvx_open_song "$LVX_WIN" twinkle.kar
+lvx_check "critique song plays" lvx_midi_wait ' DATA .*$' 10
+sleep 5
+lvx_check "critique frame pictured" lvx_screenshot "$LVX_WIN" critique >/dev/null
+sleep 0.3
+lvx_check "critique frame pictured again" lvx_screenshot "$LVX_WIN" critique-later >/dev/null
+f=$LVX_OUT/critique.bmp
+lvx_check "critique: strip's top row at y = $strip_top black and white only" \
+    test "$(picture other "$f" 32 $strip_top $W $((strip_top + 1)) $black $white)" = 0
+lvx_check "critique: background above the strip" test "$(picture other "$f" 0 $((strip_top - 1)) $W $strip_top $black $white)" -gt 100
+# The keyboard: 20 white keys of 32 pixels, separators at x = 32k, black keys 18 wide and the
+# upper 36 of 64 rows (35 of 63 here) after C, D, F, G and A.
+lvx_check "critique: a white key (D) below the black keys" test "$(lvx_pixel critique 48 470)" = "$white"
+lvx_check "critique: the separator after C" test "$(lvx_pixel critique 32 470)" = "$black"
+lvx_check "critique: the black key after C" test "$(lvx_pixel critique 40 $((strip_top + 10)))" = "$black"
+lvx_check "critique: no black key between E and F" test "$(lvx_pixel critique 140 $((strip_top + 10)))" = "$white"
+lvx_check "critique: the marker at the bottom left" test "$(picture other "$f" 0 $((H - 32)) 32 $H $black $white)" -gt 100
+lvx_check "critique: band to y = $band" test "$(picture bbox "$f" 0 0 $W $((band + 5)) $black | cut -d' ' -f4)" = $band
+moved=$(picture diff "$f" "$LVX_OUT/critique-later.bmp" 0 $band $W "$strip_top")
+lvx_log "note lane: $moved pixels changed in 0.3 s"
+lvx_check "critique: notes fall between the two pictures" test "$moved" -gt 200
+marks=$(lvx_menu_states "$LVX_WIN" $LVX_CMD_SILENCE $LVX_CMD_AM $LVX_CMD_CRITIQUE)
+lvx_check "critique: Silence Melody forced on and usable, AM and Critique marked and grey [$marks]" \
+    test "$marks" = "32773=enabled+checked 32776=grayed+checked 32779=grayed+checked "
+
+# ---- About box, while the critique frame repaints ----
+lvx_drv command "$LVX_WIN" $LVX_CMD_ABOUT
+about=$(lvx_drv dialog About 5) || lvx_fail "no About box while the critique frame repaints"
+lvx_check "About box pictured" lvx_screenshot class=#32770 about --whole >/dev/null
+lvx_check "About: OK button" grep -q '^1 Button OK$' <<<"$about"
+lvx_check "About: the maker line" grep -q '^1000 Static ' <<<"$about"
+lvx_drv press class=#32770 1 && lvx_drv wait-close class=#32770 5 || lvx_fail "About box not closed by OK"
+lvx_drv command "$LVX_WIN" $LVX_CMD_STOP
+lvx_check "critique song stopped" lvx_midi_wait ' CLOSE$' 5
+for keys in alt+shift+/ alt+/; do
+    lvx_drv keys "$LVX_WIN" "$keys" >/dev/null
+    lvx_check "About box by $keys" lvx_drv dialog About 5 >/dev/null
+    lvx_drv press class=#32770 2 && lvx_drv wait-close class=#32770 5 || lvx_fail "About box not closed by Cancel"
+done
+lvx_drv keys "$LVX_WIN" shift+/ >/dev/null
+lvx_check "no About box by a plain ?" test "$(lvx_drv dialog About 1 || echo none)" = none
+
+# ---- a message box ----
+lvx_drv command "$LVX_WIN" $LVX_CMD_OPEN
+lvx_drv fill-dialog "$LVX_SONGS_WIN\\nosuch.kar" 20 >/dev/null
+box=$(lvx_drv message-box 10 --keep) || lvx_fail "no message for a missing song"
+lvx_check "message box pictured" lvx_screenshot class=#32770 message-box --whole >/dev/null
+lvx_check "message caption" test "${box%%$'\n'*}" = "Lyrivox!"
+lvx_check "message text" test "${box#*$'\n'}" = "Error opening the midi file [C:\\lyrivox\\media\\karaoke\\nosuch.kar]."
+lvx_drv press class=#32770 1 && lvx_drv wait-close class=#32770 5 || lvx_fail "message box not closed"
+lvx_check "Exit ends the program" lvx_exit_program "$LVX_WIN"
