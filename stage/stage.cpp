@@ -81,6 +81,10 @@ void rebuildStage() {
     lyricBand.right.store(w);
     lyricBand.bottom.store(2 * settings.fontSize + 20);
 
+    // The window is sized once while it is being created, before the surfaces and the first
+    // picture exist; the rebuild at its showing does the rest.
+    if (!s.displaySurface) return;
+
     replaceImage(s.backBuffer, s.backBufferImage, d.createCompatibleBitmap(s.displaySurface, w, h));
 
     int32_t pictureWidth = 480, pictureHeight = 360;

@@ -96,6 +96,21 @@ TEST_F(StageTest, LayoutFollowsTheClientAreaAndTheFont) {
     EXPECT_EQ(w, 700);
 }
 
+TEST_F(StageTest, ASizeNoticeBeforeTheSurfacesExistOnlyEndsTheHold) {
+    // CreateWindowExA sends WM_SIZE before start-up has made the surfaces or chosen a picture.
+    addPicture("first.bmp", kWhite);
+    playback.busy = 1;
+    rebuildStage();
+    EXPECT_EQ(playback.busy.load(), 0);
+    EXPECT_TRUE(window_.messages().empty());
+    createStageSurfaces();
+    chooseFirstBackground();
+    rebuildStage();
+    EXPECT_TRUE(window_.messages().empty());
+    EXPECT_EQ(at(5, 5), kWhite);
+    EXPECT_EQ(drawing_.liveObjects(), 6);
+}
+
 TEST_F(StageTest, BackgroundsComeInEnumerationOrderAndStartOver) {
     addPicture("b.bmp", kWhite);
     addPicture("A.BMP", kWhite);  // matched without regard to case
