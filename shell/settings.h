@@ -6,8 +6,10 @@
 #include <cstdint>
 
 struct Settings {
-    int32_t windowWidth = 640;   // client area, pixels
-    int32_t windowHeight = 480;
+    // Client area, pixels. The timer thread reads them to place and speed new note bars while
+    // a resize on the window thread may change them.
+    std::atomic<int32_t> windowWidth{640};
+    std::atomic<int32_t> windowHeight{480};
     int32_t fontSize = 20;       // lyric font height, pixels
     int32_t fontWeight = 400;
     uint32_t sampleRate = 8000;  // capture quality
