@@ -14,6 +14,7 @@
 uint32_t lastFrameTicks = 0;
 float markerX = 0.0f;
 int32_t markerTargetX = 0;
+bool barImagesOnBuffer = true;
 
 namespace {
 
@@ -51,14 +52,21 @@ void drawLine(platform::Drawing& d, platform::Surface buffer, int32_t line, int3
 }
 
 // Retires a judged bar together with every bar at exactly its position. Their images go first:
-// a bar removed with the judged one would otherwise stay on the buffer for good. Returns the
-// first bar after `bar` that is still in the list.
-NoteBar* retire(NoteBar* bar) {
+// a bar removed with the judged one would otherwise stay on the buffer for good. The bars
+// before `bar` were drawn in this frame; those after it only when the buffer held them.
+// Returns the first bar after `bar` that is still in the list.
+NoteBar* retire(NoteBar* bar, bool laterDrawn) {
     const NoteBar probe = *bar;
     NoteBar* after = bar->next;
     while (after && after->x == probe.x && after->y == probe.y) after = after->next;
-    for (NoteBar* other = noteBars.head; other; other = other->next)
-        if (other != bar && other->x == probe.x && other->y == probe.y) xorNote(*other);
+    bool drawn = true;
+    for (NoteBar* other = noteBars.head; other; other = other->next) {
+        if (other == bar) {
+            drawn = laterDrawn;
+            continue;
+        }
+        if (drawn && other->x == probe.x && other->y == probe.y) xorNote(*other);
+    }
     noteBars.removeBarsAt(probe);
     return after;
 }
@@ -71,13 +79,18 @@ void noteLaneStep(platform::Drawing& d, int32_t h, int32_t strip) {
     const float bottom = static_cast<float>(h);
     {
         std::lock_guard<std::mutex> guard(noteBars.lock);
+        // After a rebuild the buffer holds no bar: nothing to take off, each is drawn anew.
+        const bool onBuffer = barImagesOnBuffer;
+        const bool held = playback.busy.load() != 0;
         NoteBar* bar = noteBars.head;
         while (bar) {
-            xorNote(*bar);  // off at the old place
-            if (playback.busy.load()) {
+            if (held) {
+                // Held bars stay where they are, shown; a fresh buffer gets their images.
+                if (!onBuffer) xorNote(*bar);
                 bar = bar->next;
                 continue;
             }
+            if (onBuffer) xorNote(*bar);  // off at the old place
             bar->x += dt * bar->vx;
             bar->y += dt * bar->vy;
             if (!(hitLine < bar->y)) {
@@ -85,16 +98,17 @@ void noteLaneStep(platform::Drawing& d, int32_t h, int32_t strip) {
                 bar = bar->next;
             } else if (bar->y > bottom) {
                 ++tally.possible;  // fell out of the window without a hit
-                bar = retire(bar);
+                bar = retire(bar, onBuffer);
             } else if (markerX - kHitDistance < bar->x && bar->x < markerX + kHitDistance) {
                 ++tally.hits;
                 ++tally.possible;
-                bar = retire(bar);
+                bar = retire(bar, onBuffer);
             } else {
                 xorNote(*bar);  // in the zone, not hit yet: judged again next frame
                 bar = bar->next;
             }
         }
+        barImagesOnBuffer = true;
     }
     // The glide goes by frames: a quarter of the remaining distance each, also while busy.
     markerX = markerX + (static_cast<float>(markerTargetX) - markerX) * 0.25f;

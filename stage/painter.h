@@ -19,6 +19,10 @@ struct PaintRequest {
 extern uint32_t lastFrameTicks;  // the tick count of the last frame that moved the bars
 extern float markerX;            // present left edge of the pitch marker
 extern int32_t markerTargetX;    // where the marker glides to; set by the window procedure
+// Whether the back buffer holds every falling bar's image at the bar's place. A rebuild makes
+// a fresh buffer without them; the next frame then draws the bars instead of removing them,
+// so no image is left behind where a bar was.
+extern bool barImagesOnBuffer;
 
 // One frame, on the window thread, between the platform's begin-paint and end-paint.
 void paintStage(const PaintRequest& paint);

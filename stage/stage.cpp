@@ -8,6 +8,7 @@
 #include "shell/message.h"
 #include "shell/paths.h"
 #include "shell/settings.h"
+#include "stage/painter.h"
 
 StageSurfaces stageSurfaces;
 
@@ -86,6 +87,7 @@ void rebuildStage() {
     if (!s.displaySurface) return;
 
     replaceImage(s.backBuffer, s.backBufferImage, d.createCompatibleBitmap(s.displaySurface, w, h));
+    barImagesOnBuffer = false;  // the falling bars are drawn afresh by the next frame
 
     int32_t pictureWidth = 480, pictureHeight = 360;
     platform::Object picture = d.loadImageFromFile(s.backgroundPath);

@@ -309,7 +309,7 @@ TEST_F(PainterTest, BusyFreezesBarsAndKeepsTheMarkerGliding) {
     frame(1000);
     ASSERT_EQ(bars(), 1);
     EXPECT_FLOAT_EQ(noteBars.head->y, 200.0f);
-    EXPECT_EQ(at(201, 205), kBlack);  // each held frame toggles the image
+    EXPECT_EQ(at(201, 205), kCells);  // a held bar stays shown where it is
     EXPECT_FLOAT_EQ(markerX, 25.0f);
     frame(3000);
     ASSERT_EQ(bars(), 1);
@@ -325,12 +325,49 @@ TEST_F(PainterTest, BusyFreezesBarsAndKeepsTheMarkerGliding) {
     frame(500);
     ASSERT_EQ(bars(), 1);
     EXPECT_FLOAT_EQ(noteBars.head->y, 348.0f);
+    EXPECT_EQ(at(201, 205), kBlack);  // nothing left where it was held
+    EXPECT_EQ(at(201, 353), kCells);
     EXPECT_FLOAT_EQ(markerX, 57.8125f);
     EXPECT_EQ(window_.redraws().size(), 1u);
     // The marker sits on the strip at (int)markerX, H - 32, combined with the strip's colours.
     EXPECT_EQ(at(60, 470), kWhite ^ kMarkerColour);
     EXPECT_EQ(at(56, 470), kWhite);
     EXPECT_EQ(at(60, 447), kWhite);
+}
+
+TEST_F(PainterTest, RebuildDuringCritiqueLeavesNoImageBehind) {
+    // A restore, a resize or a font command remakes the buffer while bars fall: every bar must
+    // show once at its place afterwards, and no image may stay where a bar was.
+    startCritique(0.0f);
+    pushArriving(200.0f, 100.0f);
+    pushArriving(300.0f, 150.0f);
+    frame(1000);
+    ASSERT_EQ(at(201, 105), kCells);
+    rebuildStage();
+    EXPECT_EQ(at(201, 105), kBlack);  // a fresh buffer: the background only
+    frame(0);
+    EXPECT_EQ(at(201, 105), kCells);  // drawn again where it is, not taken off
+    EXPECT_EQ(at(301, 155), kCells);
+    frame(500);
+    EXPECT_EQ(at(201, 105), kBlack);  // moved on, nothing left behind
+    EXPECT_EQ(at(301, 155), kBlack);
+    EXPECT_EQ(at(201, 199), kCells);  // 100 + 0.5 s x 196 px/s
+    EXPECT_EQ(at(301, 274), kCells);  // 150 + 0.5 s x 246 px/s
+
+    // Held, rebuilt and released (a minimise and restore): the same.
+    playback.busy = 1;
+    frame(200);
+    rebuildStage();
+    playback.busy = 1;
+    frame(200);
+    EXPECT_EQ(at(201, 199), kCells);
+    frame(200);
+    EXPECT_EQ(at(201, 199), kCells);
+    playback.busy = 0;
+    frame(500);
+    EXPECT_EQ(at(201, 199), kBlack);
+    EXPECT_EQ(at(201, 297), kCells);
+    EXPECT_EQ(tally.possible, 0u);
 }
 
 TEST_F(PainterTest, PushesDuringPaintsAreNeitherLostNorCountedTwice) {
