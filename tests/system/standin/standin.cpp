@@ -6,7 +6,7 @@
 //
 // Menu commands (WM_COMMAND ids):
 //   40001 Open...       GetOpenFileNameA; on OK a message box "Opened [<path>]." captioned "Stand-in"
-//   40002 Play          opens the MIDI mapper and sends 16 messages, one per 25 ms tick, then
+//   40002 Play          opens the MIDI mapper and sends 15 messages, one per 25 ms tick, then
 //                       resets and closes it; a message box "No MIDI output." when the open fails
 //   40003 Record        starts wave-in capture (8000 Hz, mono, 16 bit); marks the item
 //   40004 Stop Record   stops it, writes standin.wav beside the executable, clears the mark
@@ -25,7 +25,9 @@
 #include <commdlg.h>
 #include <mmsystem.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <vector>
 
@@ -61,11 +63,17 @@ const DWORD midiScript[] = {
 };
 constexpr LONG midiScriptLength = sizeof midiScript / sizeof midiScript[0];
 
+// LVX_STANDIN_TICKS=N plays N ticks in all, the ticks after the script each sending active
+// sensing (0xFE): a long run to see how steady the timer is.
+LONG tickCount = midiScriptLength;
+
 void CALLBACK midiTick(UINT, UINT, DWORD_PTR, DWORD_PTR, DWORD_PTR) {
     LONG step = InterlockedIncrement(&midiStep) - 1;
     if (step < midiScriptLength) {
         midiOutShortMsg(midiOut, midiScript[step]);
-    } else if (step == midiScriptLength) {
+    } else if (step < tickCount) {
+        midiOutShortMsg(midiOut, 0xFE);
+    } else if (step == tickCount) {
         PostMessageA(mainWindow, playDone, 0, 0);
     }
 }
@@ -78,6 +86,9 @@ void startPlay(HWND window) {
         return;
     }
     midiStep = 0;
+    char ticks[16];
+    DWORD length = GetEnvironmentVariableA("LVX_STANDIN_TICKS", ticks, sizeof ticks);
+    tickCount = length > 0 && length < sizeof ticks ? std::max(std::atol(ticks), midiScriptLength) : midiScriptLength;
     timeBeginPeriod(1);
     midiTimer = timeSetEvent(25, 1, midiTick, 0, TIME_PERIODIC);
 }
