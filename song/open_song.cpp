@@ -26,6 +26,22 @@ void folderOf(const char* path, char* folder) {
     if (cut) *cut = '\0';
 }
 
+// A name typed without an extension means the default one, unless a file of that very name is
+// there. Windows' dialog does this itself; Wine's hands back the bare name when neither file
+// exists, and the failure would then name a file nobody asked for.
+void addDefaultExtension(char* path, size_t capacity, const char* extension) {
+    const char* name = path;
+    for (const char* c = path; *c != '\0'; ++c)
+        if (*c == '\\' || *c == '/') name = c + 1;
+    if (*name == '\0' || std::strchr(name, '.') != nullptr) return;
+    if (std::FILE* bare = std::fopen(path, "rb")) {
+        std::fclose(bare);
+        return;
+    }
+    const size_t length = std::strlen(path);
+    if (length + std::strlen(extension) < capacity) std::strcat(path, extension);
+}
+
 void loadChosenSong() {
     void* previousCursor = platform::shell().setWaitCursor();
     chooseNextBackground();
@@ -56,7 +72,10 @@ void openSong() {
                                     songFolder, "Load Midi/Karaoke File",
                                     0x802,  // OFN_PATHMUSTEXIST | OFN_OVERWRITEPROMPT
                                     ".mid"};
-    if (platform::shell().getOpenFileName(dialog)) loadChosenSong();
+    if (platform::shell().getOpenFileName(dialog)) {
+        addDefaultExtension(songFileName, sizeof songFileName, dialog.defaultExtension);
+        loadChosenSong();
+    }
 
     folderOf(songFileName, songFolder);
 }
