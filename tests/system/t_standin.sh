@@ -93,7 +93,7 @@ feed_at=$(awk -v now="$(lvx_now)" 'BEGIN { printf "%.3f", now + 0.5 }')
 lvx_feed "$LVX_WORK/tone.wav" "$feed_at"
 sleep 2.5
 lvx_drv command "$win" 40004
-for _ in $(seq 50); do [ -s "$LVX_APP_DIR/standin.wav" ] && break; sleep 0.1; done
+for _ in $(seq 50); do [ -s "$LVX_APP_DIR/standin.wav" ] && [ -s "$LVX_APP_DIR/standin-wim.log" ] && break; sleep 0.1; done
 cp "$LVX_APP_DIR/standin.wav" "$LVX_APP_DIR/standin-wim.log" "$LVX_OUT/"
 info=$(/usr/bin/python3 "$LVX_SYSTEM/wavinfo.py" "$LVX_APP_DIR/standin.wav")
 echo "$info" >&2

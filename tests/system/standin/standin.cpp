@@ -210,8 +210,8 @@ void stopRecord() {
     for (int i = 0; i < bufferCount; ++i) waveInUnprepareHeader(waveIn, &headers[i], sizeof(WAVEHDR));
     waveInClose(waveIn);
     waveIn = nullptr;
-    writeWave();
     writeArrivals();
+    writeWave();  // last: a test waits for it
 }
 
 void onWaveData(WAVEHDR* header) {
