@@ -15,6 +15,7 @@ uint32_t lastFrameTicks = 0;
 float markerX = 0.0f;
 int32_t markerTargetX = 0;
 bool barImagesOnBuffer = true;
+bool noteLaneHeld = false;
 
 namespace {
 
@@ -73,15 +74,21 @@ NoteBar* retire(NoteBar* bar, bool laterDrawn) {
 
 void noteLaneStep(platform::Drawing& d, int32_t h, int32_t strip) {
     const uint32_t now = platform::clock().getTickCount();
-    const float dt = static_cast<float>(static_cast<float>(now - lastFrameTicks) * 0.001);
+    float dt = static_cast<float>(static_cast<float>(now - lastFrameTicks) * 0.001);
     lastFrameTicks = now;
+    const bool held = playback.busy.load() != 0;
+    if (held) {
+        noteLaneHeld = true;
+    } else if (noteLaneHeld) {
+        dt = 0.0f;  // the time of the pause does not count
+        noteLaneHeld = false;
+    }
     const float hitLine = static_cast<float>(h - strip - 64);
     const float bottom = static_cast<float>(h);
     {
         std::lock_guard<std::mutex> guard(noteBars.lock);
         // After a rebuild the buffer holds no bar: nothing to take off, each is drawn anew.
         const bool onBuffer = barImagesOnBuffer;
-        const bool held = playback.busy.load() != 0;
         NoteBar* bar = noteBars.head;
         while (bar) {
             if (held) {

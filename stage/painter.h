@@ -23,6 +23,10 @@ extern int32_t markerTargetX;    // where the marker glides to; set by the windo
 // a fresh buffer without them; the next frame then draws the bars instead of removing them,
 // so no image is left behind where a bar was.
 extern bool barImagesOnBuffer;
+// Set while the lane is held (`busy`): the first frame after a hold moves nothing and starts
+// the lane's clock afresh, so a pause neither moves the bars nor judges them as missed. The
+// rebuild that ends a minimise or a resize sets it too, since no frame may have seen the hold.
+extern bool noteLaneHeld;
 
 // One frame, on the window thread, between the platform's begin-paint and end-paint.
 void paintStage(const PaintRequest& paint);

@@ -62,8 +62,9 @@ void rebuildStage() {
     platform::Drawing& d = platform::draw();
     StageSurfaces& s = stageSurfaces;
 
-    // A rebuild ends the hold that minimising, moving or sizing began.
-    playback.busy.store(0);
+    // A rebuild ends the hold that minimising, moving or sizing began; the falling bars go on
+    // from where they were held.
+    if (playback.busy.exchange(0) != 0) noteLaneHeld = true;
 
     platform::Object font = d.createFont(settings.fontSize, settings.fontWeight);
     if (s.backBuffer) d.selectObject(s.backBuffer, font);

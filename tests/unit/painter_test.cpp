@@ -319,20 +319,34 @@ TEST_F(PainterTest, BusyFreezesBarsAndKeepsTheMarkerGliding) {
     EXPECT_TRUE(window_.redraws().empty());
     EXPECT_EQ(tally.possible, 0u);
 
-    // Released: the bars move by the time since the last frame that read the clock, and the
-    // marker goes on by a quarter of the rest.
+    // Released: the first frame starts the lane's clock afresh (the pause does not count),
+    // the next moves by its own time; the marker goes on by a quarter of the rest each frame.
     playback.busy = 0;
     frame(500);
     ASSERT_EQ(bars(), 1);
-    EXPECT_FLOAT_EQ(noteBars.head->y, 348.0f);
-    EXPECT_EQ(at(201, 205), kBlack);  // nothing left where it was held
-    EXPECT_EQ(at(201, 353), kCells);
+    EXPECT_FLOAT_EQ(noteBars.head->y, 200.0f);
     EXPECT_FLOAT_EQ(markerX, 57.8125f);
     EXPECT_EQ(window_.redraws().size(), 1u);
     // The marker sits on the strip at (int)markerX, H - 32, combined with the strip's colours.
     EXPECT_EQ(at(60, 470), kWhite ^ kMarkerColour);
     EXPECT_EQ(at(56, 470), kWhite);
     EXPECT_EQ(at(60, 447), kWhite);
+    frame(500);
+    EXPECT_FLOAT_EQ(noteBars.head->y, 348.0f);
+    EXPECT_EQ(at(201, 205), kBlack);  // nothing left where it was held
+    EXPECT_EQ(at(201, 353), kCells);
+    EXPECT_EQ(tally.possible, 0u);
+
+    // A minimise paints nothing while it lasts; the rebuild of the restore ends it, and the
+    // bars go on from where they were.
+    playback.busy = 1;
+    clock_.advance(5000);
+    rebuildStage();
+    frame(100);
+    EXPECT_FLOAT_EQ(noteBars.head->y, 348.0f);
+    frame(100);
+    EXPECT_NEAR(noteBars.head->y, 377.6f, 0.01f);
+    EXPECT_EQ(tally.possible, 0u);
 }
 
 TEST_F(PainterTest, RebuildDuringCritiqueLeavesNoImageBehind) {
@@ -364,6 +378,8 @@ TEST_F(PainterTest, RebuildDuringCritiqueLeavesNoImageBehind) {
     frame(200);
     EXPECT_EQ(at(201, 199), kCells);
     playback.busy = 0;
+    frame(500);
+    EXPECT_EQ(at(201, 199), kCells);  // the first frame after the hold starts the clock afresh
     frame(500);
     EXPECT_EQ(at(201, 199), kBlack);
     EXPECT_EQ(at(201, 297), kCells);
