@@ -1,0 +1,46 @@
+#pragma once
+// What many unit tests share: the message texts exactly as the user reads them (written out
+// here, not taken from the string table, so a changed text is caught), and reading back the
+// bytes of a file the program wrote.
+
+#include <cstdint>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+namespace unittest {
+
+const char kMsgCannotCreateRecording[] =  // 104
+    "Unable to create temporary wave output file. Make sure media subfolder exists.";
+const char kMsgCannotOpenWaveIn[] =  // 105
+    "Unable to open the default wave in device.  Make sure it is not in use by another process.";
+const char kMsgCannotPrepareHeader[] =  // 106
+    "Unable to prepare a wave in header.  Try another recording quality.";
+const char kMsgCannotCloseWaveIn[] =  // 107
+    "Unable to close the wave in device.  Restart the program to continue recording.";
+const char kMsgCannotStartRecording[] =  // 108
+    "Unable to start recording.  This feature temporarily disabled.";
+const char kMsgCannotLoadGraphics[] =  // 110
+    "Unable to load a graphics file.  Reinstall the original graphics into the media/images "
+    "subfolder.";
+const char kMsgBufferLimits[] =  // 111
+    "The file has exceeded the buffer limits for notes and/or lyrics.  It may not play properly.";
+const char kMsgCannotKillTimer[] = "Unable to kill the Midi timer.";    // 112
+const char kMsgCannotStartTimer[] = "Unable to start the Midi timer.";  // 114
+
+using Bytes = std::vector<uint8_t>;
+
+inline Bytes readBytes(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// A little-endian value of `width` bytes at `at`.
+inline uint32_t le(const Bytes& bytes, size_t at, int width = 4) {
+    uint32_t value = 0;
+    for (int i = 0; i < width; ++i) value |= uint32_t{bytes.at(at + static_cast<size_t>(i))} << (8 * i);
+    return value;
+}
+
+}  // namespace unittest
