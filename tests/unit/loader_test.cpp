@@ -7,17 +7,16 @@
 #include <vector>
 
 #include "platform/host/recording_window.h"
-#include "playback/playback_state.h"
 #include "shell/command_ids.h"
 #include "shell/settings.h"
 #include "song/loader.h"
 #include "song/song_model.h"
 #include "support/midi_builder.h"
+#include "support/unit_support.h"
 
 namespace {
 
-const char kLimits[] =
-    "The file has exceeded the buffer limits for notes and/or lyrics.  It may not play properly.";
+using unittest::kMsgBufferLimits;
 
 struct Event {
     int32_t tick;
@@ -131,10 +130,8 @@ TEST_F(Loader, HeaderRules) {
     ASSERT_EQ(load(midi::File().header(0x0100, 1, 480).track(track)), 1);
     EXPECT_EQ(eventsOf(songEvents).size(), 1u);
 
-    // A header shorter than six bytes is rejected, one cut off by the end of the file too.
+    // A header shorter than six bytes is rejected (cut off by the file's end: see the prefixes).
     EXPECT_EQ(load(midi::File().chunk("MThd", {0, 0, 0, 1, 1}, 5).track(track)), 0);
-    EXPECT_EQ(load(midi::Bytes{'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 0, 0}), 0);
-    EXPECT_EQ(load(midi::Bytes{'M', 'T', 'h', 'd', 0, 0}), 0);
 
     // Longer headers are read and the rest stepped over; only the low three length bytes
     // count. The number of tracks is ignored.
@@ -318,21 +315,11 @@ TEST_F(Loader, LyricsComeFromTheFirstLyricTrackAndAreCutIntoLinesAndSyllables) {
 }
 
 TEST_F(Loader, TablesWrapToTheStartWithTheLimitsMessage) {
-    int busyWhileShown = -1;
-    window.setOnMessageBox([&](const platform::RecordingWindowSide::Box&) { busyWhileShown = playback.busy; });
-
     midi::Track lines;
     for (int i = 1; i <= 126; ++i) lines.lyric(1, "/line " + std::to_string(i));
     lines.end();
     ASSERT_EQ(load(song(lines)), 1);
-    ASSERT_EQ(window.boxes().size(), 1u);
-    const platform::RecordingWindowSide::Box box = window.boxes()[0];
-    EXPECT_EQ(box.text, kLimits);
-    EXPECT_EQ(box.caption, "Lyrivox!");
-    EXPECT_EQ(box.style, 0x30u);
-    EXPECT_TRUE(box.owned);
-    EXPECT_EQ(busyWhileShown, 1);
-    EXPECT_EQ(playback.busy, 0);
+    EXPECT_EQ(window.messages(), std::vector<std::string>{kMsgBufferLimits});
     // The 125th separator wraps to line 0, which takes that line's text and start tick.
     EXPECT_EQ(lineText(0), "line 125");
     EXPECT_EQ(lyricLines[0].startTick, 125);
@@ -347,7 +334,7 @@ TEST_F(Loader, TablesWrapToTheStartWithTheLimitsMessage) {
     many.end();
     ASSERT_EQ(load(song(many)), 1);
     // Two syllable wraps and one line wrap, each with its message.
-    EXPECT_EQ(window.messages(), (std::vector<std::string>{kLimits, kLimits, kLimits}));
+    EXPECT_EQ(window.messages(), (std::vector<std::string>(3, kMsgBufferLimits)));
     EXPECT_EQ(syllableCount, 1);
     EXPECT_EQ(syllables[0].tick, 2001);
     EXPECT_EQ(lineCount, 201 - 125 + 1);
@@ -376,9 +363,8 @@ TEST_F(Loader, StartValueAndTempoRecordsKeepTheFractionOfTheFilesTempo) {
         uint16_t division;
         uint32_t expected;
     };
-    for (Start s : {Start{480, 24u << 16}, Start{96, fixed(4.8)}, Start{0xE728, 25u << 16}, Start{0xE250, 60u << 16},
-                    Start{0xE804, fixed(2.4)}, Start{0xE328, 29u << 16}, Start{0x7FFF, kPeriodMax}, Start{0xE800, 1},
-                    Start{0, 1}}) {
+    for (Start s : {Start{480, 24u << 16}, Start{96, fixed(4.8)}, Start{0xE728, 25u << 16},
+                    Start{0xE804, fixed(2.4)}, Start{0xE328, 29u << 16}, Start{0x7FFF, kPeriodMax}, Start{0, 1}}) {
         ASSERT_EQ(load(song(empty, s.division)), 1);
         EXPECT_EQ(ticksPerPeriod, s.expected) << std::hex << s.division;
     }
@@ -388,8 +374,7 @@ TEST_F(Loader, StartValueAndTempoRecordsKeepTheFractionOfTheFilesTempo) {
         uint32_t micros;
         uint32_t period;
     };
-    for (Tempo t : {Tempo{480, 500000, 24u << 16}, Tempo{96, 500000, fixed(4.8)}, Tempo{960, 500000, 48u << 16},
-                    Tempo{24, 1000000, fixed(0.6)}, Tempo{1, 0xFFFFFF, 98}, Tempo{0x7FFF, 1, kPeriodMax},
+    for (Tempo t : {Tempo{480, 500000, 24u << 16}, Tempo{96, 500000, fixed(4.8)}, Tempo{24, 1000000, fixed(0.6)}, Tempo{1, 0xFFFFFF, 98}, Tempo{0x7FFF, 1, kPeriodMax},
                     Tempo{480, 700000, fixed(12000000.0 / 700000)}}) {
         midi::Track track;
         track.tempo(3, t.micros).end();
@@ -399,7 +384,6 @@ TEST_F(Loader, StartValueAndTempoRecordsKeepTheFractionOfTheFilesTempo) {
         EXPECT_EQ(record.periodTicks, t.period) << t.division << " " << t.micros;
         EXPECT_EQ(record.message, 0xFFu | 0x51u << 8 | (t.period >> 16) << 16 | ((t.period >> 8) & 0xFF) << 24);
         EXPECT_EQ(record.tick, 3);
-        EXPECT_EQ(record.melody, 0u);
         EXPECT_EQ(eventsOf(melodyEvents), eventsOf(songEvents));
         EXPECT_EQ(periodsOf(melodyEvents), periodsOf(songEvents));
     }
@@ -422,20 +406,14 @@ TEST_F(Loader, StartValueAndTempoRecordsKeepTheFractionOfTheFilesTempo) {
     EXPECT_EQ(ticksPerPeriod, fixed(4.8));
 }
 
-TEST_F(Loader, ReadOnlySongsLoad) {
+TEST_F(Loader, AReadOnlySongLoadsAndAMissingOneChangesNothing) {
     midi::Track track;
-    track.noteOn(0, 0, 60, 100).end();
+    track.name(0, "Melody").noteOn(0, 0, 60, 100).lyric(0, "la").lyric(0, "/la").end();
     ASSERT_TRUE(midi::writeFile(path, song(track).bytes()));
     ASSERT_EQ(chmod(path.c_str(), 0444), 0);
     EXPECT_EQ(loadSong(path.c_str()), 1);
-    EXPECT_EQ(eventsOf(songEvents).size(), 1u);
     chmod(path.c_str(), 0644);
-}
-
-TEST_F(Loader, AMissingFileChangesNothing) {
-    midi::Track track;
-    track.name(0, "Melody").noteOn(0, 0, 60, 100).lyric(0, "la").lyric(0, "/la").end();
-    ASSERT_EQ(load(song(track)), 1);
+    EXPECT_EQ(eventsOf(songEvents).size(), 1u);
     window.clear();
     std::vector<Event> before = eventsOf(songEvents);
 
