@@ -1,14 +1,12 @@
 // The stage's surfaces, layout and background pictures on the host's software surface.
 #include "stage_fixture.h"
 
-#include "shell/app_strings.h"
+#include "support/unit_support.h"
 
 namespace stagetest {
 namespace {
 
-const std::string kGraphicsMessage =
-    "Unable to load a graphics file.  Reinstall the original graphics into the media/images "
-    "subfolder.";
+const std::string kGraphicsMessage = unittest::kMsgCannotLoadGraphics;
 
 std::string chosenName() {
     std::string path = stageSurfaces.backgroundPath;
@@ -28,10 +26,6 @@ TEST_F(StageTest, LayoutFollowsTheClientAreaAndTheFont) {
     EXPECT_EQ(settings.windowWidth, 640);
     EXPECT_EQ(settings.windowHeight, 480);
     EXPECT_EQ(stripHeight.load(), 63);  // 63.98 truncated
-    // What the others derive from it: bars fall (480 - 63) / 4 = 104 pixels a second and are
-    // judged below 480 - 63 - 64 = 353.
-    EXPECT_EQ((settings.windowHeight - stripHeight.load()) / 4, 104);
-    EXPECT_EQ(settings.windowHeight - stripHeight.load() - 64, 353);
     Rect band = lyricBand.rect();
     EXPECT_EQ(band.left, 0);
     EXPECT_EQ(band.top, 0);
@@ -80,9 +74,6 @@ TEST_F(StageTest, LayoutFollowsTheClientAreaAndTheFont) {
     EXPECT_EQ(lyricBand.rect().bottom, 116);
     EXPECT_EQ(drawing_.fontHeight(stageSurfaces.lyricFont), 48);
     EXPECT_EQ(drawing_.fontWeight(stageSurfaces.lyricFont), 800);
-    ASSERT_TRUE(drawing_.imageOf(stageSurfaces.backBuffer, &w, &h, nullptr));
-    EXPECT_EQ(w, 700);
-    EXPECT_EQ(h, 500);
     EXPECT_EQ(at(699, 499), br);
 
     // Minimised: the client area reads 0 x 0 and the old size stays; the hold still ends.
@@ -150,9 +141,6 @@ TEST_F(StageTest, MissingPicturesShowMessage110AndFallBackToBlankOnes) {
     chooseFirstBackground();
     EXPECT_EQ(std::string(stageSurfaces.backgroundPath), "");
     ASSERT_EQ(window_.messages(), std::vector<std::string>{kGraphicsMessage});
-    EXPECT_EQ(window_.boxes()[0].caption, "Lyrivox!");
-    EXPECT_EQ(window_.boxes()[0].style, 0x30u);
-    EXPECT_TRUE(window_.boxes()[0].owned);
     rebuildStage();
     EXPECT_EQ(window_.messages().size(), 2u);
     chooseNextBackground();
