@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <string>
 
 #include "platform/host/recording_shell.h"
 #include "platform/host/recording_window.h"
@@ -38,6 +41,13 @@ protected:
         platform::installWindow(nullptr);
         platform::installShell(nullptr);
         noteBars.clear();
+    }
+
+    // The name the Open dialog's answer was taken as.
+    std::string openedAs(const std::string& typed) {
+        shell.dialogAnswers = {typed};
+        openSong();
+        return songFileName;
     }
 
     platform::RecordingWindowSide window;
@@ -87,12 +97,9 @@ TEST_F(ShellCommands, CritiqueOnSelectsAmAndOffLeavesTheQuality) {
     EXPECT_EQ(settings.sampleRate, 22050u);
 }
 
-TEST_F(ShellCommands, UnknownIdsGoToTheDefaultProcedure) {
+TEST_F(ShellCommands, StopAndExitClearPlayingAndUnknownIdsGoToTheDefaultProcedure) {
     EXPECT_FALSE(handleCommand(12345));
     EXPECT_FALSE(handleCommand(kCmdAbout));  // the dialog is the window procedure's own
-}
-
-TEST_F(ShellCommands, StopAndExitClearPlaying) {
     playback.playing = 1;
     handleCommand(kCmdStop);
     EXPECT_EQ(playback.playing.load(), 0);
@@ -206,6 +213,39 @@ TEST_F(ShellCommands, OpenDialogStartsInTheKaraokeFolderThenInTheLastSongsFolder
     EXPECT_EQ(shell.dialogs[2].presetFile, "C:\\songs\\a.kar");
     EXPECT_EQ(window.messages().back(), "Error opening the midi file [C:\\songs\\a.kar].");
     EXPECT_EQ(shell.waitCursorDepth, 0);
+}
+
+TEST_F(ShellCommands, AMissingSongNameWithoutExtensionIsReportedWithTheDefaultOne) {
+    EXPECT_EQ(openedAs("C:\\nowhere\\nosuch"), "C:\\nowhere\\nosuch.mid");
+    EXPECT_EQ(window.messages().back(), "Error opening the midi file [C:\\nowhere\\nosuch.mid].");
+    // The next dialog offers the name as it was looked for.
+    shell.dialogAnswers = {""};
+    openSong();
+    EXPECT_EQ(shell.dialogs.back().presetFile, "C:\\nowhere\\nosuch.mid");
+
+    // A name with an extension, or a dot in a folder only, is taken as typed or completed; with
+    // no room for the extension it stays as typed.
+    EXPECT_EQ(openedAs("C:\\nowhere\\nosuch.kar"), "C:\\nowhere\\nosuch.kar");
+    EXPECT_EQ(openedAs("C:\\my.songs\\nosuch"), "C:\\my.songs\\nosuch.mid");
+    const std::string longName = "C:\\" + std::string(253, 'n');  // 256 characters
+    EXPECT_EQ(openedAs(longName), longName);
+}
+
+TEST_F(ShellCommands, ASongFileWithoutExtensionThatExistsIsLoadedByItsOwnName) {
+    char folder[] = "/tmp/lvx-open-XXXXXX";
+    ASSERT_NE(mkdtemp(folder), nullptr);
+    const std::string bare = std::string(folder) + "/plain";
+    std::FILE* file = std::fopen(bare.c_str(), "wb");
+    ASSERT_NE(file, nullptr);
+    // A header chunk too short to hold its fields: rejected, so the load fails with its message.
+    std::fwrite("MThd\0\0\0\2\0\0", 1, 10, file);
+    std::fclose(file);
+
+    EXPECT_EQ(openedAs(bare), bare);
+    EXPECT_EQ(window.messages().back(), "Error opening the midi file [" + bare + "].");
+
+    std::remove(bare.c_str());
+    std::remove(folder);
 }
 
 }  // namespace
