@@ -101,31 +101,14 @@ TEST_F(RecordingTest, HeaderStatesTheQualityAndTheSizes) {
     }
 }
 
-TEST_F(RecordingTest, EveryReturnedBufferIsAppendedInOrder) {
-    CreateRecording();
-    std::vector<char> expected;
-    for (int i = 0; i < 3; ++i) {
-        std::vector<char> buffer(4096);
-        for (size_t k = 0; k < buffer.size(); ++k) buffer[k] = char(k * 7 + i);
-        append(buffer, 4096);
-        expected.insert(expected.end(), buffer.begin(), buffer.end());
-    }
-    std::vector<char> empty(4096, 'x');
-    append(empty, 0);  // returned by the reset before anything was recorded in it
-    FinishRecording();
-
-    auto bytes = fileBytes(take);
-    ASSERT_EQ(bytes.size(), 44u + 12288u);
-    EXPECT_EQ(le(bytes, 4), 12324u);
-    EXPECT_EQ(le(bytes, 40), 12288u);
-    EXPECT_EQ(recordedBytes.load(), 12288u);
-    EXPECT_TRUE(std::equal(expected.begin(), expected.end(), bytes.begin() + 44,
-                           [](char a, unsigned char b) { return static_cast<unsigned char>(a) == b; }));
-
-    // The next take starts again from a fresh header; one still open is finished first.
+// What a capture's three full buffers and its empty ones add is proved through the fake device
+// in the capture tests (CaptureTest.RecordOnlyRecordsAndRequeuesEveryBuffer), byte for byte.
+TEST_F(RecordingTest, ANewTakeStartsFromAFreshHeader) {
+    // One still open is finished first.
     CreateRecording();
     std::vector<char> partial(4096, 'p');
     append(partial, 1000);
+    EXPECT_EQ(recordedBytes.load(), 1000u);
     CreateRecording();
     EXPECT_EQ(recordedBytes.load(), 0u);
     FinishRecording();
