@@ -1,0 +1,61 @@
+#!/usr/bin/env bash
+# The devices a user can lack. No MIDI device: opening a song says "Unable to start the Midi
+# timer.", nothing plays, the menu stays usable and Open can be tried again; with the device
+# back (a new start of the program) the song plays. No microphone: a song opened with Record on
+# says "Unable to open the default wave in device.  ..." once and still plays to its end, and
+# the next song plays without any message.
+source "$(dirname "$0")/lib.sh"
+source "$LVX_SYSTEM/lib_program.sh"
+source "$LVX_SYSTEM/lib_failures.sh"
+# No PulseAudio at all: Wine falls back to ALSA, which has no capture device here.
+lvx_begin --no-pulse
+lvx_install_lyrivox
+lvx_install_test_songs
+all_usable="32771=enabled 32773=enabled 32774=enabled 32776=enabled+checked 32777=enabled 32778=enabled 32779=enabled "
+
+# ---- no MIDI device: the capture driver refuses every open for this start of the program ----
+export LYRIVOX_MIDI_FAIL=1
+lvx_lyrivox_up
+for attempt in 1 2; do
+    lvx_check "no MIDI, attempt $attempt: song chosen in the Open dialog" lvx_open_song "$LVX_WIN" two-lines.kar
+    lvx_expect_message "no MIDI, attempt $attempt" "$LVX_MSG_NO_MIDI"
+    states=$(lvx_menu_states "$LVX_WIN" $LVX_RUN_ITEMS)
+    [ "$states" = "$all_usable" ] || lvx_fail "no MIDI, attempt $attempt: menu after the message: $states; want $all_usable"
+    lvx_log "ok: no MIDI, attempt $attempt: the seven run items usable again"
+done
+lvx_expect_no_message "no MIDI: nothing more to say" 1
+lvx_check "no MIDI: the driver refused two opens" test "$(lvx_midi_count ' OPEN-FAILED$')" = 2
+lvx_check "no MIDI: nothing opened, nothing sent" test "$(lvx_midi_count ' (OPEN|DATA|CLOSE)( |$)')" = 0
+lvx_check "no MIDI: Exit ends the program" lvx_exit_program "$LVX_WIN"
+unset LYRIVOX_MIDI_FAIL
+lvx_midi_reset no-midi
+
+lvx_lyrivox_up
+lvx_check "MIDI back: song chosen" lvx_open_song "$LVX_WIN" two-lines.kar
+lvx_song_plays_to_end "MIDI back" 30
+lvx_expect_no_message "MIDI back: the song played without a message" 0.5
+lvx_midi_reset midi-back
+
+# ---- no microphone: Record on ----
+rm -f "$LVX_APP_DIR/lvxtake.wav"
+lvx_drv command "$LVX_WIN" $LVX_CMD_RECORD
+lvx_check "no microphone: song chosen with Record on" lvx_open_song "$LVX_WIN" two-lines.kar
+lvx_expect_message "no microphone" "$LVX_MSG_NO_WAVE_IN"
+lvx_song_plays_to_end "no microphone: the song plays all the same" 30
+# The device was never opened, so there is nothing to close and nothing more to report.
+lvx_expect_no_message "no microphone: no second message at the song's end" 1
+lvx_check "no microphone: no recording made" test ! -e "$LVX_APP_DIR/lvxtake.wav"
+sleep 0.3
+states=$(lvx_menu_states "$LVX_WIN" $LVX_RUN_ITEMS)
+want=${all_usable/32774=enabled/32774=enabled+checked}
+[ "$states" = "$want" ] || lvx_fail "no microphone: menu after the song: $states; want $want"
+lvx_log "ok: no microphone: the seven run items usable after the song"
+lvx_midi_reset no-microphone
+
+# The next song, Record off: no capture is tried, no message.
+lvx_drv command "$LVX_WIN" $LVX_CMD_RECORD
+lvx_check "Record off again" test "$(lvx_menu_state "$LVX_WIN" $LVX_CMD_RECORD)" = enabled
+lvx_check "next song chosen" lvx_open_song "$LVX_WIN" two-lines.kar
+lvx_song_plays_to_end "next song" 30
+lvx_expect_no_message "next song: no message" 0.5
+lvx_check "Exit ends the program" lvx_exit_program "$LVX_WIN"

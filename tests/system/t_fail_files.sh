@@ -1,0 +1,105 @@
+#!/usr/bin/env bash
+# Files a user can lose, misname or protect. No background picture: "Unable to load a graphics
+# file.  ..." at start-up and at each song, a blank background, the song plays; with the
+# pictures back the next song has one. A song typed into the dialog that is not there: "Error
+# opening the midi file [full path]." (".mid" added to a name without extension), nothing
+# plays. A read-only song plays. A song whose lyrics overflow the tables: "The file has exceeded
+# the buffer limits ...", and every event of it is still sent. A read-only options file: its
+# values apply at start, and at exit it stays as it was, without a message.
+source "$(dirname "$0")/lib.sh"
+source "$LVX_SYSTEM/lib_program.sh"
+source "$LVX_SYSTEM/lib_failures.sh"
+lvx_begin --no-pulse
+lvx_release_on_exit
+lvx_install_lyrivox
+lvx_install_test_songs
+# The stage between the lyric band (60 rows at 20px) and the keyboard strip (63 rows).
+stage_colours() { lvx_region_colours "$1" 0 70 640 330; }
+
+# ---- no background picture ----
+mkdir -p "$LVX_WORK/pictures"
+mv "$LVX_APP_DIR"/media/images/*.bmp "$LVX_WORK/pictures/"
+lvx_start lyrivox.exe
+# messages_all_110 WHAT: closes the messages that come; at least one, each the graphics message.
+messages_all_110() {
+    local what=$1 texts count
+    texts=$(lvx_take_messages 1.5 20)
+    count=$(grep -c . <<<"$texts" || true)
+    [ "$count" -ge 1 ] || lvx_fail "$what: no message"
+    [ -z "$(grep -vxF "$LVX_MSG_NO_GRAPHICS" <<<"$texts")" ] || lvx_fail "$what: other messages: $texts"
+    lvx_log "ok: $what: \"$LVX_MSG_NO_GRAPHICS\" ($count times)"
+}
+messages_all_110 "no pictures, start-up"
+LVX_WIN=$(lvx_drv wait Lyrivox 20) || lvx_fail "no main window after the messages"
+lvx_check "no pictures: client area 640 x 480" test "$(lvx_drv client-size "$LVX_WIN")" = "640 480"
+lvx_screenshot "$LVX_WIN" no-pictures-start >/dev/null
+lvx_check "no pictures: blank background at start" test "$(stage_colours no-pictures-start)" = 1
+lvx_check "no pictures: blank is black" test "$(lvx_pixel no-pictures-start 320 240)" = 0,0,0
+
+lvx_drv command "$LVX_WIN" $LVX_CMD_OPEN
+lvx_check "no pictures: song chosen" lvx_drv fill-dialog "$LVX_SONGS_WIN\\two-lines.kar" 20 >/dev/null
+messages_all_110 "no pictures, song opened"
+lvx_check "no pictures: the song plays" lvx_midi_wait ' DATA 9' 10
+lvx_screenshot "$LVX_WIN" no-pictures-song >/dev/null
+lvx_check "no pictures: blank background during the song" test "$(stage_colours no-pictures-song)" = 1
+lvx_song_plays_to_end "no pictures" 30
+lvx_midi_reset no-pictures
+
+# The pictures back: the next song finds one, and says nothing.
+cp "$LVX_WORK"/pictures/*.bmp "$LVX_APP_DIR/media/images/"
+lvx_check "pictures back: song chosen" lvx_open_song "$LVX_WIN" two-lines.kar
+lvx_expect_no_message "pictures back" 1
+lvx_screenshot "$LVX_WIN" pictures-back >/dev/null
+colours=$(stage_colours pictures-back)
+lvx_check "pictures back: a picture behind the song ($colours colours)" test "$colours" -gt 16
+lvx_song_plays_to_end "pictures back" 30
+lvx_midi_reset pictures-back
+
+# ---- a song that is not there ----
+for typed in nosuch.kar nosuch; do
+    want="$LVX_SONGS_WIN\\nosuch.kar"
+    [ "$typed" = nosuch ] && want="$LVX_SONGS_WIN\\nosuch.mid"
+    lvx_drv command "$LVX_WIN" $LVX_CMD_OPEN
+    lvx_check "missing song: the dialog takes \"$typed\"" lvx_drv fill-dialog "$LVX_SONGS_WIN\\$typed" 20 >/dev/null
+    lvx_expect_message "missing song \"$typed\"" "Error opening the midi file [$want]."
+    lvx_expect_no_message "missing song \"$typed\": one message only" 0.5
+    lvx_check "missing song \"$typed\": Open usable" test "$(lvx_menu_state "$LVX_WIN" $LVX_CMD_OPEN)" = enabled
+done
+lvx_check "missing song: nothing opened" test "$(lvx_midi_count ' OPEN')" = 0
+
+# ---- a read-only song ----
+lvx_unwritable "$LVX_APP_DIR/media/karaoke/two-lines.kar"
+attributes=$(cd "$LVX_APP_DIR/media/karaoke" && wine attrib two-lines.kar </dev/null 2>/dev/null | tr -d '\r')
+lvx_check "read-only song: the program's system sees it read-only [$attributes]" grep -q '^[A ]*R' <<<"$attributes"
+lvx_check "read-only song: chosen" lvx_open_song "$LVX_WIN" two-lines.kar
+lvx_expect_no_message "read-only song" 1
+lvx_song_plays_to_end "read-only song" 30
+lvx_midi_reset read-only-song
+
+# ---- lyrics beyond the tables ----
+/usr/bin/python3 "$LVX_SYSTEM/song_events.py" "$LVX_APP_DIR/media/karaoke/many-lines.kar" >"$LVX_WORK/expected.txt"
+lvx_check "too many lyrics: chosen" lvx_open_song "$LVX_WIN" many-lines.kar
+lvx_expect_message "too many lyrics" "$LVX_MSG_LIMITS"
+lvx_song_plays_to_end "too many lyrics: the song plays" 40
+lvx_check "too many lyrics: every event sent once, in order, on time" \
+    /usr/bin/python3 "$LVX_SYSTEM/midicompare.py" "$LVX_WORK/expected.txt" "$LVX_MIDI_LOG" 60 >&2
+lvx_expect_no_message "too many lyrics: nothing more" 0.5
+lvx_midi_reset many-lines
+lvx_check "Exit ends the program" lvx_exit_program "$LVX_WIN"
+
+# ---- a read-only options file ----
+lvx_options_write 700 500 32 800 2 1
+lvx_unwritable "$LVX_APP_DIR/options.lvx"
+before=$(sha256sum <"$LVX_APP_DIR/options.lvx")
+lvx_lyrivox_up
+lvx_check "read-only options: the saved size applies" test "$(lvx_drv client-size "$LVX_WIN")" = "700 500"
+checked=$(lvx_checked_items "$LVX_WIN" | paste -sd, -)
+lvx_check "read-only options: the saved marks apply [$checked]" test "$checked" = "40px,&Heavy,&Silence Melody,&FM"
+# A change that a save would carry: the file must not take it.
+lvx_drv command "$LVX_WIN" 32783
+lvx_check "read-only options: 20px chosen" test "$(lvx_menu_state "$LVX_WIN" 32783)" = enabled+checked
+lvx_drv command "$LVX_WIN" $LVX_CMD_EXIT
+lvx_expect_no_message "read-only options: exit" 2
+lvx_check "read-only options: the program ends" lvx_wait_exit 10
+lvx_check "read-only options: the file is as it was" test "$(sha256sum <"$LVX_APP_DIR/options.lvx")" = "$before"
+lvx_writable
