@@ -9,6 +9,13 @@ A region is X0 Y0 X1 Y1 in client pixels, right and bottom excluded; a colour is
   picture.py bbox BMP X0 Y0 X1 Y1 COLOUR      "<x0> <y0> <x1> <y1>" of that colour (exit 1: none)
   picture.py diff A B X0 Y0 X1 Y1             pixels that differ between two pictures
   picture.py rows BMP X0 Y0 X1 Y1 COLOUR      the rows (y) whose pixels in X0..X1 are all of it
+  picture.py same A B X0 Y0 X1 Y1 COLOUR...   pixels where A has one of the colours and B differs
+  picture.py closest BMP X0 Y0 X1 Y1 OTHER... the OTHER picture that differs least in the region
+  picture.py sprites BMP BACKGROUND STEP Y0 Y1
+                                              the sprites XOR-drawn over a background whose
+                                              picture is BACKGROUND (same size): for each lane
+                                              x = 0, STEP, 2*STEP, ... the runs of rows Y0..Y1
+                                              in column x + 4 that differ from it, "x top length"
 """
 
 import struct
@@ -81,6 +88,31 @@ def main():
         want = colour(args[5])
         rows = [y for y in range(y0, min(y1, p.height)) if all(p.pixel(x, y) == want for x in range(x0, min(x1, p.width)))]
         print(" ".join(map(str, rows)))
+    elif command == "same":
+        a, b = Picture(args[0]), Picture(args[1])
+        x0, y0, x1, y1 = map(int, args[2:6])
+        known = {colour(c) for c in args[6:]}
+        print(sum(1 for x, y, c in a.region(x0, y0, x1, y1) if c in known and b.pixel(x, y) != c))
+    elif command == "closest":
+        p = Picture(args[0])
+        x0, y0, x1, y1 = map(int, args[1:5])
+        scores = []
+        for other in args[5:]:
+            q = Picture(other)
+            scores.append((sum(1 for x, y, c in p.region(x0, y0, x1, y1) if q.pixel(x, y) != c), other))
+        print(min(scores)[1])
+    elif command == "sprites":
+        p, bg = Picture(args[0]), Picture(args[1])
+        step, y0, y1 = map(int, args[2:5])
+        for x in range(0, p.width - 4, step):
+            run = None
+            for y in list(range(y0, min(y1, p.height))) + [None]:
+                differs = y is not None and p.pixel(x + 4, y) != bg.pixel(x + 4, y)
+                if differs and run is None:
+                    run = y
+                elif not differs and run is not None:
+                    print(x, run, (y if y is not None else min(y1, p.height)) - run)
+                    run = None
     else:
         raise SystemExit(__doc__)
 
