@@ -13,6 +13,13 @@ source "$LVX_SYSTEM/lib_program.sh"
 lvx_begin
 lvx_install_lyrivox
 picture() { /usr/bin/python3 "$LVX_SYSTEM/picture.py" "$@"; }
+# close_box WINDOW BUTTON: presses the button and waits for the box to go; a busy machine may
+# take long, and what is still open then goes to the log.
+close_box() {
+    lvx_drv press "$1" "$2" && lvx_drv wait-close "$1" 15 && return 0
+    lvx_log "still open: $(lvx_drv dialog '' 1 | tr '\n' ';')"
+    return 1
+}
 black=0,0,0
 white=255,255,255
 ink=255,128,255
@@ -111,7 +118,7 @@ about=$(lvx_drv dialog About 5) || lvx_fail "no About box while the critique fra
 lvx_check "About box pictured" lvx_screenshot class=#32770 about --whole >/dev/null
 lvx_check "About: OK button" grep -q '^1 Button OK$' <<<"$about"
 lvx_check "About: the maker line" grep -q '^1000 Static ' <<<"$about"
-lvx_drv press class=#32770 1 && lvx_drv wait-close class=#32770 5 || lvx_fail "About box not closed by OK"
+close_box class=#32770 1 || lvx_fail "About box not closed by OK"
 lvx_drv command "$LVX_WIN" $LVX_CMD_STOP
 lvx_check "critique song stopped" lvx_midi_wait ' CLOSE$' 5
 # Nothing was sung: the critique's report (a score, or too few samples) comes and is closed.
@@ -121,7 +128,7 @@ lvx_check "critique report closed" lvx_drv wait-close class=#32770 5
 for keys in alt+shift+/ alt+/; do
     lvx_drv keys "$LVX_WIN" "$keys" >/dev/null
     lvx_check "About box by $keys" lvx_drv dialog About 5 >/dev/null
-    lvx_drv press class=#32770 2 && lvx_drv wait-close class=#32770 5 || lvx_fail "About box not closed by Cancel"
+    close_box class=#32770 2 || lvx_fail "About box not closed by Cancel"
 done
 lvx_drv keys "$LVX_WIN" shift+/ >/dev/null
 lvx_check "no About box by a plain ?" test "$(lvx_drv dialog About 1 || echo none)" = none
@@ -133,5 +140,5 @@ box=$(lvx_drv message-box 10 --keep) || lvx_fail "no message for a missing song"
 lvx_check "message box pictured" lvx_screenshot class=#32770 message-box --whole >/dev/null
 lvx_check "message caption" test "${box%%$'\n'*}" = "Lyrivox!"
 lvx_check "message text" test "${box#*$'\n'}" = "Error opening the midi file [C:\\lyrivox\\media\\karaoke\\nosuch.kar]."
-lvx_drv press class=#32770 1 && lvx_drv wait-close class=#32770 5 || lvx_fail "message box not closed"
+close_box class=#32770 1 || lvx_fail "message box not closed"
 lvx_check "Exit ends the program" lvx_exit_program "$LVX_WIN"

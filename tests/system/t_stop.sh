@@ -2,7 +2,7 @@
 # File > Stop in the middle of a song: the device is reset and then closed within a period or
 # two, no note is left sounding, nothing is sent after the close, the menu is usable again, and
 # a second song can be opened and plays to its end. A song with no events at all starts and
-# stops at once.
+# stops at once. A song without a melody track greys Silence Melody as well.
 source "$(dirname "$0")/lib.sh"
 source "$LVX_SYSTEM/lib_program.sh"
 lvx_begin --no-pulse
@@ -49,6 +49,21 @@ lvx_check "second song: every event once, in order, on time" \
     /usr/bin/python3 "$LVX_SYSTEM/midicompare.py" "$LVX_WORK/expected.txt" "$LVX_MIDI_LOG" 60 >&2
 hanging=$(lvx_midi_hanging)
 lvx_check "second song: no note left sounding [$hanging]" test -z "$hanging"
+
+# A song without a melody track: Silence Melody has nothing to silence and is grey too.
+: >"$LVX_MIDI_LOG"
+lvx_check "song without a melody chosen" lvx_open_song "$LVX_WIN" minuet-in-g.mid
+lvx_check "it plays" lvx_midi_wait ' DATA ' 10
+during=$(lvx_menu_states "$LVX_WIN" $LVX_RUN_ITEMS)
+want="32771=grayed 32773=grayed 32774=grayed 32776=grayed+checked 32777=grayed 32778=grayed 32779=grayed "
+[ "$during" = "$want" ] || lvx_fail "menu while a song without melody plays: $during; want $want"
+lvx_log "ok: all seven items grey while a song without a melody track plays"
+lvx_drv command "$LVX_WIN" $LVX_CMD_STOP
+lvx_check "stopped" lvx_midi_wait ' CLOSE$' 5
+sleep 0.3
+lvx_check "Silence Melody usable again" test "$(lvx_menu_state "$LVX_WIN" $LVX_CMD_SILENCE)" = enabled
+hanging=$(lvx_midi_hanging)
+lvx_check "no note left sounding [$hanging]" test -z "$hanging"
 
 # A song without a single event: the run opens and closes the device at once.
 : >"$LVX_MIDI_LOG"
