@@ -85,7 +85,7 @@ TEST_F(OptionsFile, FirstRunKeepsDefaultsSilentlyAndExitWritesThem) {
     EXPECT_TRUE(window_.boxes().empty());
 }
 
-TEST_F(OptionsFile, EachLineFeedByteIsStoredAsCarriageReturnLineFeedAndReadsBack) {
+TEST_F(OptionsFile, LineFeedAndEndOfFileBytesOfTheValuesSurviveTheTextModeTranslation) {
     settings.windowWidth = 266;  // 0A 01 00 00
     saveOptions();
     Bytes disk = readFile();
@@ -113,14 +113,13 @@ TEST_F(OptionsFile, EachLineFeedByteIsStoredAsCarriageReturnLineFeedAndReadsBack
     EXPECT_EQ(settings.fontSize, 0x0A0A0A0A);
     EXPECT_EQ(settings.fontWeight, -1);
     EXPECT_EQ(settings.silenceMelody.load(), 0x0D0A0D0A);
-}
 
-TEST_F(OptionsFile, EndOfFileByteInsideTheValuesDoesNotCostTheSettings) {
+    // An end-of-file byte inside the values is stored as it is and does not cost the settings.
+    resetSettings();
     settings.windowWidth = 282;  // 1A 01 00 00
     settings.fontSize = 48;
     saveOptions();
     EXPECT_EQ(readFile(), raw({282, 480, 48, 400, 1, 0}));
-
     resetSettings();
     loadOptions();
     EXPECT_EQ(settings.windowWidth, 282);
