@@ -3,8 +3,8 @@
 # or by opening the next song while one plays, with Record and Critique switched between them.
 # The program never crashes or hangs; every run opens the MIDI device once and closes it with no
 # note left sounding; every run with Critique on ends with its report; and when the session is
-# over the process has as many threads as after the first song and no more than 10 MB more
-# memory.
+# over the process has as many threads and open files as after the first song and no more than
+# 10 MB more memory.
 source "$(dirname "$0")/lib.sh"
 source "$LVX_SYSTEM/lib_program.sh"
 source "$LVX_SYSTEM/lib_failures.sh"
@@ -50,11 +50,12 @@ the_report() {
     box=${box%$'\n'}
     grep -Eq "$critique_report" <<<"${box/$'\n'/|}" || lvx_fail "song $1: report [${box/$'\n'/|}]"
 }
-# sample I: threads and memory of the idle program, a line of $LVX_OUT/samples.txt.
+# sample I: threads, memory and open files of the idle program, a line of
+# $LVX_OUT/samples.txt. (Wine keeps a Unix descriptor for each open file of the program.)
 sample() {
     local threads
     threads=$(lvx_drv threads lyrivox.exe | awk '{ print $2 }') || lvx_fail "song $1: no thread count"
-    echo "$1 $threads $(lvx_app_memory)" >>"$LVX_OUT/samples.txt"
+    echo "$1 $threads $(lvx_app_memory) $(find "/proc/$LVX_APP_PID/fd" -mindepth 1 | wc -l)" >>"$LVX_OUT/samples.txt"
 }
 
 lvx_lyrivox_up
@@ -122,11 +123,12 @@ runs=$(awk '
     lvx_fail "MIDI log: $runs"
 lvx_check "$songs runs, each opened once and closed with no note sounding [$(tail -1 <<<"$runs")]" test "$(tail -1 <<<"$runs")" = "runs $songs"
 
-read -r _ first_threads first_memory < <(head -1 "$LVX_OUT/samples.txt")
-read -r _ last_threads last_memory < <(tail -1 "$LVX_OUT/samples.txt")
-lvx_log "after the first song: $first_threads threads, $first_memory kB; after the last: $last_threads threads, $last_memory kB"
+read -r _ first_threads first_memory first_files < <(head -1 "$LVX_OUT/samples.txt")
+read -r _ last_threads last_memory last_files < <(tail -1 "$LVX_OUT/samples.txt")
+lvx_log "after the first song: $first_threads threads, $first_memory kB, $first_files files; after the last: $last_threads threads, $last_memory kB, $last_files files"
 lvx_log "threads seen between songs: $(awk '{ print $2 }' "$LVX_OUT/samples.txt" | sort -n | uniq -c | tr -s ' ' | tr '\n' ',')"
 lvx_check "threads back to their number after the first song" test "$last_threads" = "$first_threads"
+lvx_check "open files back to their number after the first song" test "$last_files" = "$first_files"
 lvx_check "memory within 10 MB of its size after the first song ($(((last_memory - first_memory) / 1024)) MB more)" \
     test $((last_memory - first_memory)) -le 10240
 lvx_check "Exit ends the program" lvx_exit_program "$LVX_WIN"
