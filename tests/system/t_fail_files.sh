@@ -23,7 +23,7 @@ lvx_start lyrivox.exe
 # messages_all_110 WHAT: closes the messages that come; at least one, each the graphics message.
 messages_all_110() {
     local what=$1 texts count
-    texts=$(lvx_take_messages 1.5 20)
+    texts=$(lvx_take_messages 3 20)
     count=$(grep -c . <<<"$texts" || true)
     [ "$count" -ge 1 ] || lvx_fail "$what: no message"
     [ -z "$(grep -vxF "$LVX_MSG_NO_GRAPHICS" <<<"$texts")" ] || lvx_fail "$what: other messages: $texts"
@@ -75,6 +75,7 @@ lvx_check "read-only song: chosen" lvx_open_song "$LVX_WIN" two-lines.kar
 lvx_expect_no_message "read-only song" 1
 lvx_song_plays_to_end "read-only song" 30
 lvx_midi_reset read-only-song
+lvx_writable
 
 # ---- lyrics beyond the tables ----
 /usr/bin/python3 "$LVX_SYSTEM/song_events.py" "$LVX_APP_DIR/media/karaoke/many-lines.kar" >"$LVX_WORK/expected.txt"
