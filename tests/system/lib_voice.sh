@@ -39,7 +39,7 @@ lvx_sing_along() {
     sox "$full" "$cut" trim "$skip"
     lvx_feed "$cut" "$at"
     local late
-    late=$(awk -v at="$at" -v now="$(lvx_now)" 'BEGIN { printf "%d", now > at - 0.05 }')
+    late=$(awk -v at="$at" -v now="$(lvx_now)" 'BEGIN { printf "%d", (now > at - 0.05) }')
     [ "$late" = 0 ] || lvx_fail "the voice was queued too late for $at (the machine is too busy)"
     LVX_VOICE_AT=$at
     lvx_log "voice $(basename "$full") queued: song time $skip s at $at"

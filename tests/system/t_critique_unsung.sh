@@ -16,7 +16,6 @@ lvx_drv command "$LVX_WIN" $LVX_CMD_CRITIQUE
 lvx_check "Critique checked" test "$(lvx_menu_state "$LVX_WIN" $LVX_CMD_CRITIQUE)" = enabled+checked
 
 # Stopped after a second: no bar has reached the judging zone yet.
-LVX_RUNS=1
 lvx_check "twinkle.kar chosen in the Open dialog" lvx_open_song "$LVX_WIN" twinkle.kar
 lvx_run_start 1 20 >/dev/null || lvx_fail "the song did not start"
 sleep 1
@@ -28,7 +27,6 @@ lvx_check "stopped early: the no-samples message in the caption \"Lyrivox!\"" \
 # Silence only: the feeder writes nothing else.
 song=two-lines.kar
 notes=$(lvx_melody_notes "$LVX_APP_DIR/media/karaoke/$song")
-LVX_RUNS=1
 lvx_check "$song chosen in the Open dialog" lvx_open_song "$LVX_WIN" "$song"
 lvx_check "critique report after $song" lvx_critique_report 30
 lvx_check "silence: caption \"Karaoke Critique!\"" test "$LVX_REPORT_CAPTION" = "Karaoke Critique!"
@@ -38,7 +36,7 @@ lvx_check "silence: 0 hits of all $notes notes, score 0" \
 # A fifth off.
 song=twinkle.kar
 notes=$(lvx_melody_notes "$LVX_APP_DIR/media/karaoke/$song")
-LVX_RUNS=2
+LVX_RUNS=2  # two runs so far: the stopped one and the silent one
 lvx_sing_song "$LVX_WIN" "$song" fifth --transpose 7
 lvx_check "a fifth off: caption \"Karaoke Critique!\"" test "$LVX_REPORT_CAPTION" = "Karaoke Critique!"
 lvx_check "a fifth off: every note judged ($LVX_POSSIBLE of $notes)" test "$LVX_POSSIBLE" = "$notes"
