@@ -5,20 +5,9 @@
 
 #include <cstdint>
 
-namespace platform {
+#include "platform/file_dialog.h"
 
-// The open dialog as the program fills it (GetOpenFileNameA). `file` is the caller's
-// 260-character buffer: it presets the name and receives the chosen path.
-struct OpenFileDialog {
-    const char* filter;  // pairs of description and pattern, ended by an empty string
-    uint32_t filterIndex;
-    char* file;
-    uint32_t fileCapacity;
-    const char* initialFolder;
-    const char* title;
-    uint32_t flags;
-    const char* defaultExtension;
-};
+namespace platform {
 
 class ShellSide {
 public:
@@ -29,7 +18,7 @@ public:
     // CheckMenuRadioItem by command over first..last, marking `chosen`.
     virtual void checkMenuRadioItem(unsigned first, unsigned last, unsigned chosen) = 0;
     // GetOpenFileNameA owned by the main window; nonzero when the user confirmed a file.
-    virtual int getOpenFileName(OpenFileDialog& dialog) = 0;
+    virtual int getOpenFileName(FileDialog& dialog) = 0;
     // The hourglass while a song loads; returns the cursor it replaced, for restoreCursor.
     virtual void* setWaitCursor() = 0;
     virtual void restoreCursor(void* previous) = 0;

@@ -68,10 +68,9 @@ void openSong() {
     playback.playing.store(0);
 
     static const char kFilter[] = "Midi Files\0*.mid;*.kar\0";
-    platform::OpenFileDialog dialog{kFilter, 1,    songFileName, sizeof songFileName,
-                                    songFolder, "Load Midi/Karaoke File",
-                                    0x802,  // OFN_PATHMUSTEXIST | OFN_OVERWRITEPROMPT
-                                    ".mid"};
+    platform::FileDialog dialog{kFilter,    1, songFileName, sizeof songFileName,
+                                songFolder, "Load Midi/Karaoke File", ".mid",
+                                platform::kOfnPathMustExist | platform::kOfnOverwritePrompt};
     if (platform::shell().getOpenFileName(dialog)) {
         addDefaultExtension(songFileName, sizeof songFileName, dialog.defaultExtension);
         loadChosenSong();

@@ -106,7 +106,7 @@ void SaveRecordingAs() {
     if (saveFolder[0] == '\0') pathBesideExecutable(saveFolder, "", "media\\wave\\");
 
     static const char kFilter[] = "Wave Files\0*.wav\0";
-    platform::SaveFileDialog dialog{};
+    platform::FileDialog dialog{};
     dialog.filter = kFilter;
     dialog.filterIndex = 1;
     dialog.file = saveFileName;

@@ -26,7 +26,7 @@ public:
         uint32_t flags;
     };
 
-    int getSaveFileName(SaveFileDialog& dialog) override;
+    int getSaveFileName(FileDialog& dialog) override;
 
     // The next dialogs confirm this name; cancel() makes them cancel (the default).
     void answer(const std::string& name);

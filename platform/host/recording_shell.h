@@ -24,7 +24,7 @@ public:
 
     void postCommand(unsigned commandId) override { posted.push_back(commandId); }
     void checkMenuRadioItem(unsigned first, unsigned last, unsigned chosen) override;
-    int getOpenFileName(OpenFileDialog& dialog) override;
+    int getOpenFileName(FileDialog& dialog) override;
     void* setWaitCursor() override;
     void restoreCursor(void* previous) override;
     void shellOpen(const char* file) override { opened.push_back(file ? file : ""); }

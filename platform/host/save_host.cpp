@@ -5,7 +5,7 @@
 
 namespace platform {
 
-int RecordingSaveDialog::getSaveFileName(SaveFileDialog& dialog) {
+int RecordingSaveDialog::getSaveFileName(FileDialog& dialog) {
     Shown seen{};
     for (const char* p = dialog.filter; p && *p; p += std::strlen(p) + 1) seen.filter.push_back(p);
     seen.filterIndex = dialog.filterIndex;

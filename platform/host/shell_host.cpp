@@ -15,7 +15,7 @@ unsigned RecordingShellSide::radioMark(unsigned first) const {
     return 0;
 }
 
-int RecordingShellSide::getOpenFileName(OpenFileDialog& dialog) {
+int RecordingShellSide::getOpenFileName(FileDialog& dialog) {
     DialogSeen seen;
     for (const char* p = dialog.filter; p && *p; p += std::strlen(p) + 1) {
         if (!seen.filter.empty()) seen.filter += '|';

@@ -3,6 +3,7 @@
 
 #include "platform/file_move.h"
 #include "platform/save_dialog.h"
+#include "platform/win32/file_dialog_win32.h"
 #include "platform/window.h"
 
 namespace platform {
@@ -10,18 +11,8 @@ namespace {
 
 class Win32SaveDialog : public SaveDialog {
 public:
-    int getSaveFileName(SaveFileDialog& dialog) override {
-        OPENFILENAMEA ofn{};
-        ofn.lStructSize = OPENFILENAME_SIZE_VERSION_400A;  // the 76-byte layout
-        ofn.hwndOwner = static_cast<HWND>(mainWindow());
-        ofn.lpstrFilter = dialog.filter;
-        ofn.nFilterIndex = dialog.filterIndex;
-        ofn.lpstrFile = dialog.file;
-        ofn.nMaxFile = dialog.fileCapacity;
-        ofn.lpstrInitialDir = dialog.initialFolder;
-        ofn.lpstrTitle = dialog.title;
-        ofn.lpstrDefExt = dialog.defaultExtension;
-        ofn.Flags = dialog.flags;
+    int getSaveFileName(FileDialog& dialog) override {
+        OPENFILENAMEA ofn = describeFileDialog(dialog);
         return GetSaveFileNameA(&ofn) ? 1 : 0;
     }
 };

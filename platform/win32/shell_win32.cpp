@@ -4,6 +4,7 @@
 #include <shellapi.h>
 
 #include "platform/shell.h"
+#include "platform/win32/file_dialog_win32.h"
 #include "platform/window.h"
 
 namespace platform {
@@ -21,19 +22,8 @@ public:
         CheckMenuRadioItem(GetMenu(mainHwnd()), first, last, chosen, MF_BYCOMMAND);
     }
 
-    int getOpenFileName(OpenFileDialog& dialog) override {
-        OPENFILENAMEA ofn;
-        ZeroMemory(&ofn, sizeof ofn);
-        ofn.lStructSize = OPENFILENAME_SIZE_VERSION_400A;  // 76 bytes, the classic record
-        ofn.hwndOwner = mainHwnd();
-        ofn.lpstrFilter = dialog.filter;
-        ofn.nFilterIndex = dialog.filterIndex;
-        ofn.lpstrFile = dialog.file;
-        ofn.nMaxFile = dialog.fileCapacity;
-        ofn.lpstrInitialDir = dialog.initialFolder;
-        ofn.lpstrTitle = dialog.title;
-        ofn.Flags = dialog.flags;
-        ofn.lpstrDefExt = dialog.defaultExtension;
+    int getOpenFileName(FileDialog& dialog) override {
+        OPENFILENAMEA ofn = describeFileDialog(dialog);
         return GetOpenFileNameA(&ofn);
     }
 
