@@ -7,6 +7,7 @@
 
 #include <cstdint>
 
+#include "support/unit_support.h"
 #include "platform/host/fake_clock.h"
 #include "platform/host/fake_timer.h"
 #include "platform/host/recording_midi.h"
@@ -36,11 +37,7 @@ protected:
         syllableCount.store(0);
         lyricLines[0].startTick = 0;
         noteBars.clear();
-        settings.windowWidth = 640;
-        settings.windowHeight = 480;
-        settings.silenceMelody.store(0);
-        settings.critique.store(0);
-        settings.record.store(0);
+        unittest::resetSettings();
         stripHeight.store(63);
         lyricBand.right.store(640);
         lyricBand.bottom.store(60);

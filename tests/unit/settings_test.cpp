@@ -19,6 +19,7 @@
 namespace {
 
 using unittest::Bytes;
+using unittest::resetSettings;
 
 class OptionsFile : public ::testing::Test {
   protected:
@@ -37,19 +38,6 @@ class OptionsFile : public ::testing::Test {
         std::remove(file_.c_str());
         rmdir(folder_.c_str());
         resetSettings();
-    }
-
-    static void resetSettings() {
-        settings.windowWidth = 640;
-        settings.windowHeight = 480;
-        settings.fontSize = 20;
-        settings.fontWeight = 400;
-        settings.sampleRate = 8000;
-        settings.channels = 1;
-        settings.silenceMelody = 0;
-        settings.record = 0;
-        settings.critique = 0;
-        settings.octaveLower = 0;
     }
 
     static void usePath(const std::string& path) {

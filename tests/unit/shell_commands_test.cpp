@@ -5,6 +5,7 @@
 #include <cstring>
 #include <string>
 
+#include "support/unit_support.h"
 #include "platform/host/recording_shell.h"
 #include "platform/host/recording_window.h"
 #include "playback/note_bars.h"
@@ -25,15 +26,7 @@ protected:
         platform::installWindow(&window);
         platform::installShell(&shell);
         platform::setHostExecutablePath("C:\\Lyrivox\\lyrivox.exe");
-        settings.windowWidth = 640;
-        settings.fontSize = 20;
-        settings.fontWeight = 400;
-        settings.sampleRate = 8000;
-        settings.channels = 1;
-        settings.silenceMelody = 0;
-        settings.record = 0;
-        settings.critique = 0;
-        settings.octaveLower = 0;
+        unittest::resetSettings();
         songFileName[0] = '\0';
         songFolder[0] = '\0';
     }

@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "support/unit_support.h"
 #include "platform/clock.h"
 #include "platform/host/fake_clock.h"
 #include "platform/host/recording_window.h"
@@ -125,11 +126,7 @@ protected:
     }
 
     static void resetState() {
-        settings.windowWidth = 640;
-        settings.windowHeight = 480;
-        settings.fontSize = 20;
-        settings.fontWeight = 400;
-        settings.critique = 0;
+        unittest::resetSettings();
         playback.playing = 0;
         playback.busy = 0;
         playback.currentLine = 0;

@@ -1,5 +1,5 @@
 #pragma once
-// What many unit tests share: the message texts exactly as the user reads them (written out
+// What many unit tests share: the settings of a fresh program, the message texts exactly as the user reads them (written out
 // here, not taken from the string table, so a changed text is caught), and reading back the
 // bytes of a file the program wrote.
 
@@ -8,6 +8,8 @@
 #include <iterator>
 #include <string>
 #include <vector>
+
+#include "shell/settings.h"
 
 namespace unittest {
 
@@ -28,6 +30,20 @@ const char kMsgBufferLimits[] =  // 111
     "The file has exceeded the buffer limits for notes and/or lyrics.  It may not play properly.";
 const char kMsgCannotKillTimer[] = "Unable to kill the Midi timer.";    // 112
 const char kMsgCannotStartTimer[] = "Unable to start the Midi timer.";  // 114
+
+// Every setting back at the value a fresh program starts with.
+inline void resetSettings() {
+    settings.windowWidth = 640;
+    settings.windowHeight = 480;
+    settings.fontSize = 20;
+    settings.fontWeight = 400;
+    settings.sampleRate = 8000;
+    settings.channels = 1;
+    settings.silenceMelody = 0;
+    settings.record = 0;
+    settings.critique = 0;
+    settings.octaveLower = 0;
+}
 
 using Bytes = std::vector<uint8_t>;
 
