@@ -12,18 +12,11 @@
 #include "platform/host/recording_window.h"
 #include "shell/options_file.h"
 #include "shell/settings.h"
+#include "tests/unit/support/unit_support.h"
 
 namespace {
 
-void resetSettings() {
-    settings.windowWidth = 640;
-    settings.windowHeight = 480;
-    settings.fontSize = 20;
-    settings.fontWeight = 400;
-    settings.sampleRate = 8000;
-    settings.channels = 1;
-    settings.silenceMelody = 0;
-}
+using unittest::resetSettings;
 
 void check(bool condition, const char* what) {
     if (!condition) {
