@@ -1,7 +1,7 @@
 #pragma once
-// What many unit tests share: the settings of a fresh program, the message texts exactly as the user reads them (written out
-// here, not taken from the string table, so a changed text is caught), and reading back the
-// bytes of a file the program wrote.
+// What many unit tests share: the settings of a fresh program, the message texts exactly as the
+// user reads them (written out here, not taken from the string table, so a changed text is
+// caught), and reading back the bytes of a file the program wrote.
 
 #include <cstdint>
 #include <fstream>
@@ -31,18 +31,21 @@ const char kMsgBufferLimits[] =  // 111
 const char kMsgCannotKillTimer[] = "Unable to kill the Midi timer.";    // 112
 const char kMsgCannotStartTimer[] = "Unable to start the Midi timer.";  // 114
 
-// Every setting back at the value a fresh program starts with.
+// Every setting back at the value a fresh program starts with, taken from the program's own
+// defaults. The atomics make Settings unassignable, hence one field at a time.
 inline void resetSettings() {
-    settings.windowWidth = 640;
-    settings.windowHeight = 480;
-    settings.fontSize = 20;
-    settings.fontWeight = 400;
-    settings.sampleRate = 8000;
-    settings.channels = 1;
-    settings.silenceMelody = 0;
-    settings.record = 0;
-    settings.critique = 0;
-    settings.octaveLower = 0;
+    const Settings fresh;
+    settings.windowWidth = fresh.windowWidth.load();
+    settings.windowHeight = fresh.windowHeight.load();
+    settings.fontSize = fresh.fontSize;
+    settings.fontWeight = fresh.fontWeight;
+    settings.sampleRate = fresh.sampleRate;
+    settings.channels = fresh.channels;
+    settings.bitsPerSample = fresh.bitsPerSample;
+    settings.silenceMelody = fresh.silenceMelody.load();
+    settings.record = fresh.record.load();
+    settings.critique = fresh.critique.load();
+    settings.octaveLower = fresh.octaveLower.load();
 }
 
 using Bytes = std::vector<uint8_t>;
