@@ -100,6 +100,15 @@ lvx_exit_program() {
 
 # lvx_midi_count REGEX: how many lines of the MIDI log match.
 lvx_midi_count() { grep -Ec "$1" "$LVX_MIDI_LOG" || true; }
+# lvx_midi_wait_count REGEX N [SECONDS]: waits until N lines of the MIDI log match.
+lvx_midi_wait_count() {
+    local pattern=$1 n=$2 limit=${3:-10}
+    for _ in $(seq $((limit * 20))); do
+        [ "$(lvx_midi_count "$pattern")" -ge "$n" ] && return 0
+        sleep 0.05
+    done
+    return 1
+}
 
 # lvx_ms_since_monotonic START: milliseconds on the monotonic clock since START (lvx_now).
 lvx_ms_since() {

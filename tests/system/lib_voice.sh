@@ -134,16 +134,6 @@ print(" ".join(v.decode() if isinstance(v, bytes) else str(v) for v in f))
 PY
 }
 
-# lvx_midi_wait_count REGEX N [SECONDS]: waits until N lines of the MIDI log match.
-lvx_midi_wait_count() {
-    local pattern=$1 n=$2 limit=${3:-10}
-    for _ in $(seq $((limit * 20))); do
-        [ "$(lvx_midi_count "$pattern")" -ge "$n" ] && return 0
-        sleep 0.05
-    done
-    return 1
-}
-
 # lvx_take_sings SONG_PATH TAKE [--octave-lower]: what lvx-pitch hears in the take against the
 # song's melody, as "<voiced> <on the melody> <melody slots unheard> <notes in time> <notes>":
 # the blocks with a pitch, how many of them fall on a lane slot of the melody, the melody's

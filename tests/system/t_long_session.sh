@@ -31,15 +31,6 @@ end_for() {
     fi
 }
 
-# wait_count REGEX N SECONDS: until the MIDI log holds N lines that match.
-wait_count() {
-    local limit=$(($3 * 20))
-    for _ in $(seq "$limit"); do
-        [ "$(lvx_midi_count "$1")" -ge "$2" ] && return 0
-        sleep 0.05
-    done
-    return 1
-}
 alive() { kill -0 "$LVX_APP_PID" 2>/dev/null || lvx_fail "song $1: the program is gone (status: $(wait "$LVX_APP_PID"; echo $?))"; }
 # set_option ID WANTED CURRENT: posts the toggle when the option must change.
 set_option() { [ "$2" = "$3" ] || lvx_drv command "$LVX_WIN" "$1"; }
@@ -77,20 +68,20 @@ for i in $(seq "$songs"); do
     fi
     # (After an interrupting Open the dialog is already up.)
     lvx_drv fill-dialog "$LVX_SONGS_WIN\\two-lines.kar" 20 >/dev/null || lvx_fail "song $i: the Open dialog"
-    wait_count ' OPEN$' "$i" 10 || lvx_fail "song $i: the MIDI device was not opened"
+    lvx_midi_wait_count ' OPEN$' "$i" 10 || lvx_fail "song $i: the MIDI device was not opened"
     case $kind in
     natural)
-        wait_count ' CLOSE$' "$i" 30 || lvx_fail "song $i: did not end by itself within 30 s"
+        lvx_midi_wait_count ' CLOSE$' "$i" 30 || lvx_fail "song $i: did not end by itself within 30 s"
         ;;
     stop)
         sleep "1.$((i % 2 * 5))"
         lvx_drv command "$LVX_WIN" $LVX_CMD_STOP
-        wait_count ' CLOSE$' "$i" 5 || lvx_fail "song $i: Stop did not close the device"
+        lvx_midi_wait_count ' CLOSE$' "$i" 5 || lvx_fail "song $i: Stop did not close the device"
         ;;
     open)
         sleep "1.$((i % 2 * 5))"
         lvx_drv command "$LVX_WIN" $LVX_CMD_OPEN
-        wait_count ' CLOSE$' "$i" 5 || lvx_fail "song $i: the next Open did not close the device"
+        lvx_midi_wait_count ' CLOSE$' "$i" 5 || lvx_fail "song $i: the next Open did not close the device"
         ;;
     esac
     alive "$i"
