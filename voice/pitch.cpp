@@ -1,5 +1,6 @@
 #include "voice/pitch.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <mutex>
@@ -50,6 +51,24 @@ constexpr SlotRange kSlotRanges[] = {
 };
 constexpr int32_t kLaneTopHz = 860;
 
+// The analysis: the block padded to twice its length, the singing range's lower ends, the
+// level below which a block is taken for the microphone's own noise (-48 dBFS RMS; a quiet
+// voice at a normal distance is well above it), how high the normalised autocorrelation at
+// the period must reach for a voice, how much weaker than the strongest candidate a shorter
+// period may be and still be taken, and how far the correlation must have dipped before a
+// period.
+constexpr int kSpectrumPoints = 2 * kPitchBlockSamples;
+constexpr double kLowestHz = 125.0;
+constexpr double kLowestHzOctaveLower = 62.5;
+constexpr double kFloorRms = 32768.0 * 0.003981;  // -48 dBFS
+constexpr double kVoicingThreshold = 0.55;
+constexpr double kNearlyAsStrong = 0.1;
+constexpr double kDipDepth = 0.5;
+// The harmonics weighed for the octave check and the fine estimate lie below this; the odd
+// ones of a period twice too long hold less than this share of the even ones' power.
+constexpr double kHarmonicsBelowHz = 2000.0;
+constexpr double kOddHarmonicShare = 0.05;
+
 }  // namespace
 
 void Fft(float* data, uint32_t n, int isign) {
@@ -93,32 +112,173 @@ void Fft(float* data, uint32_t n, int isign) {
 
 int32_t EstimatePitchHz(const int16_t* block, uint32_t sampleRate, uint32_t octaveLower) {
     if (!block || sampleRate == 0) return 0;
-    const float binHz = static_cast<float>(sampleRate) / kPitchBlockSamples;
+    const double rate = static_cast<double>(sampleRate);
+    const double lowHz = octaveLower ? kLowestHzOctaveLower : kLowestHz;
 
-    // A periodic Hann window over the block, samples scaled to -1..1.
-    float points[2 * kPitchBlockSamples];
+    // The block's level, without any offset the microphone adds: below the floor there is
+    // no voice to follow, only the room and the converter.
+    double sum = 0.0;
+    for (int i = 0; i < kPitchBlockSamples; ++i) sum += block[i];
+    const float mean = static_cast<float>(sum / kPitchBlockSamples);
+    double power = 0.0;
+    for (int i = 0; i < kPitchBlockSamples; ++i) {
+        const double x = block[i] - mean;
+        power += x * x;
+    }
+    if (power < kFloorRms * kFloorRms * kPitchBlockSamples) return 0;
+
+    // A periodic Hann window over the block, samples scaled to -1..1, padded with as many zeros
+    // so that the autocorrelation below does not wrap around.
+    float points[2 * kSpectrumPoints];
     for (int i = 0; i < kPitchBlockSamples; ++i) {
         float window = 0.5f - 0.5f * static_cast<float>(std::cos(2.0 * kPi * i / kPitchBlockSamples));
-        points[2 * i] = window * (static_cast<float>(block[i]) / 32768.0f);
+        points[2 * i] = window * ((static_cast<float>(block[i]) - mean) / 32768.0f);
         points[2 * i + 1] = 0.0f;
     }
-    Fft(points, kPitchBlockSamples, -1);
+    std::memset(points + 2 * kPitchBlockSamples, 0,
+                sizeof(float) * 2 * (kSpectrumPoints - kPitchBlockSamples));
+    Fft(points, kSpectrumPoints, -1);
 
-    const int32_t low = static_cast<int32_t>((octaveLower ? 64.0f : 128.0f) / binHz);
-    int32_t high = static_cast<int32_t>(860.0f / binHz);
-    if (high > kPitchBlockSamples / 2) high = kPitchBlockSamples / 2;
-    float best = 0.0f;
-    float frequency = 0.0f;
-    for (int32_t k = low; k < high; ++k) {
-        float re = points[2 * k];
-        float im = points[2 * k + 1];
-        float magnitude = 2.0f * std::sqrt(re * re + im * im);
-        if (magnitude > best) {  // equal peaks keep the lower bin
-            best = magnitude;
-            frequency = static_cast<float>(k) * binHz;
+    // The magnitudes, kept for the fine estimate; the power spectrum transformed back is the
+    // autocorrelation, a sum over every partial of cos(2 pi f lag), so a lag scores high only
+    // when all the partials are whole multiples of 1 / lag: the harmonic evidence for that
+    // fundamental, whichever harmonic the vowel's formant makes loudest.
+    float magnitude[kSpectrumPoints / 2 + 1];
+    for (int k = 0; k < kSpectrumPoints; ++k) {
+        const float re = points[2 * k];
+        const float im = points[2 * k + 1];
+        const float p = re * re + im * im;
+        if (k <= kSpectrumPoints / 2) magnitude[k] = std::sqrt(p);
+        points[2 * k] = p;
+        points[2 * k + 1] = 0.0f;
+    }
+    Fft(points, kSpectrumPoints, 1);
+    const double zeroLag = points[0];
+    if (!(zeroLag > 0.0)) return 0;
+
+    // Normalised by the window's own autocorrelation, a periodic block gives close to 1 at its
+    // period (and its multiples), noise and breath give little anywhere (Boersma 1993).
+    const int32_t shortest = static_cast<int32_t>(rate / kLaneTopHz);
+    const int32_t longest = static_cast<int32_t>(rate / lowHz) + 1;
+    if (shortest < 2 || longest + 1 >= kPitchBlockSamples / 2) return 0;
+    auto correlation = [&](int32_t lag) {
+        const double x = 2.0 * kPi * lag / kPitchBlockSamples;
+        const double window = (1.0 - static_cast<double>(lag) / kPitchBlockSamples) *
+                                  (2.0 / 3.0 + std::cos(x) / 3.0) +
+                              std::sin(x) / (2.0 * kPi);
+        return points[2 * lag] / zeroLag / window;
+    };
+
+    // The same at a lag between samples, summed straight from the power spectrum: at the short
+    // periods of high notes a parabola through three lags falls short of the peak by more
+    // than a period's multiple loses to vibrato, which would pick the multiple.
+    auto correlationAt = [&](double lag) {
+        const double step = 2.0 * kPi * lag / kSpectrumPoints;
+        const double rotRe = std::cos(step), rotIm = std::sin(step);
+        double wRe = rotRe, wIm = rotIm, total = 0.0;
+        for (int k = 1; k < kSpectrumPoints / 2; ++k) {
+            total += static_cast<double>(magnitude[k]) * magnitude[k] * wRe;
+            const double next = wRe * rotRe - wIm * rotIm;
+            wIm = wRe * rotIm + wIm * rotRe;
+            wRe = next;
+        }
+        const double zero = static_cast<double>(magnitude[0]) * magnitude[0];
+        const double nyquist = static_cast<double>(magnitude[kSpectrumPoints / 2]) *
+                               magnitude[kSpectrumPoints / 2] * std::cos(kPi * lag);
+        const double x = 2.0 * kPi * lag / kPitchBlockSamples;
+        const double window = (1.0 - lag / kPitchBlockSamples) * (2.0 / 3.0 + std::cos(x) / 3.0) +
+                              std::sin(x) / (2.0 * kPi);
+        return (zero + 2.0 * total + nyquist) / zeroLag / window;
+    };
+
+    // Every local maximum in the range is a candidate period. A period's multiples correlate
+    // about as well as the period itself, and jitter or vibrato can even favour a multiple by
+    // a hair; so the shortest candidate nearly as strong as the strongest is the period.
+    struct Candidate {
+        double period, strength;
+    };
+    Candidate candidates[kPitchBlockSamples / 4];
+    int32_t found = 0;
+    double strongest = 0.0;
+    // Noise that is mostly low frequencies (pink noise, rumble) correlates well at short lags
+    // without repeating: a period must rise from a clear dip in the correlation before it.
+    double dip = 1.0;
+    for (int32_t lag = 1; lag < shortest; ++lag) dip = std::min(dip, correlation(lag));
+    double before = correlation(shortest - 1), here = correlation(shortest);
+    for (int32_t lag = shortest; lag <= longest; ++lag) {
+        const double after = correlation(lag + 1);
+        dip = std::min(dip, here);
+        if (here > before && here >= after && here - dip >= kDipDepth) {
+            const double curve = before - 2.0 * here + after;
+            const double shift = curve < 0.0 ? 0.5 * (before - after) / curve : 0.0;
+            const double period = lag + shift;
+            const double strength = correlationAt(period);
+            const double hz = rate / period;
+            if (hz >= lowHz && hz < kLaneTopHz && found < kPitchBlockSamples / 4) {
+                candidates[found++] = Candidate{period, strength};
+                if (strength > strongest) strongest = strength;
+            }
+        }
+        before = here;
+        here = after;
+    }
+    double bestStrength = 0.0, bestLag = 0.0;
+    for (int32_t i = 0; i < found; ++i) {
+        if (candidates[i].strength >= strongest - kNearlyAsStrong) {
+            bestStrength = candidates[i].strength;
+            bestLag = candidates[i].period;
+            break;
         }
     }
-    return static_cast<int32_t>(frequency);
+    // Noise, breath and clicks have no period that repeats through the block.
+    if (bestLag <= 0.0 || bestStrength < kVoicingThreshold) return 0;
+
+    // A period twice the true one passes the test above when something else in the block
+    // (breath rung by a formant below the note, vibrato) happens to favour it. Its odd
+    // harmonics then hold next to nothing: the note is an octave higher.
+    const double binHz = rate / kSpectrumPoints;
+    auto partialPower = [&](double partialHz) {
+        const int32_t centre = static_cast<int32_t>(std::lround(partialHz / binHz));
+        const int32_t reach = 1 + static_cast<int32_t>(0.03 * partialHz / binHz);
+        double most = 0.0;
+        for (int32_t k = centre - reach; k <= centre + reach; ++k)
+            if (k >= 0 && k <= kSpectrumPoints / 2 && magnitude[k] > most) most = magnitude[k];
+        return most * most;
+    };
+    for (;;) {
+        double odd = 0.0, even = 0.0;
+        for (int h = 1; h * rate / bestLag < kHarmonicsBelowHz; ++h)
+            (h % 2 ? odd : even) += partialPower(h * rate / bestLag);
+        if (odd >= kOddHarmonicShare * even) break;
+        bestLag /= 2.0;
+        if (rate / bestLag >= kLaneTopHz) return 0;  // a tone above the range
+    }
+
+    // The fine estimate: the loudest harmonic below 2 kHz, its peak placed between bins by a
+    // parabola on the log magnitude, divided by its number. Kept only when it agrees with
+    // the period.
+    double hz = rate / bestLag;
+    double loudest = 0.0, fine = 0.0;
+    for (int h = 1; h * hz < kHarmonicsBelowHz && h * hz < rate / 2 - 2 * binHz; ++h) {
+        const int32_t centre = static_cast<int32_t>(std::lround(h * hz / binHz));
+        const int32_t reach = 1 + static_cast<int32_t>(0.03 * h * hz / binHz);
+        for (int32_t k = centre - reach; k <= centre + reach; ++k) {
+            if (k < 1 || k >= kSpectrumPoints / 2) continue;
+            if (magnitude[k] > loudest && magnitude[k] >= magnitude[k - 1] &&
+                magnitude[k] >= magnitude[k + 1]) {
+                const double a = std::log(magnitude[k - 1] + 1e-20);
+                const double b = std::log(magnitude[k] + 1e-20);
+                const double c = std::log(magnitude[k + 1] + 1e-20);
+                const double curve = a - 2.0 * b + c;
+                const double shift = curve < 0.0 ? 0.5 * (a - c) / curve : 0.0;
+                loudest = magnitude[k];
+                fine = (k + shift) * binHz / h;
+            }
+        }
+    }
+    if (fine > 0.0 && std::fabs(fine / hz - 1.0) < 0.03) hz = fine;
+    if (hz < lowHz || hz >= kLaneTopHz) return 0;
+    return static_cast<int32_t>(std::lround(hz));
 }
 
 int32_t EstimatePitchHz(uint32_t octaveLower) {
