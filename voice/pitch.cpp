@@ -4,7 +4,6 @@
 #include <cmath>
 #include <cstring>
 #include <mutex>
-#include <new>
 #include <utility>
 
 #include "platform/post.h"
@@ -14,26 +13,28 @@
 std::atomic<int32_t> pitchSlot{0};
 std::atomic<uint32_t> octaveLowerAtStart{0};
 std::atomic<uint8_t> blockWanted{0};
-std::atomic<int16_t*> analysisBlock{nullptr};
 std::atomic<uintptr_t> wakeEvent{0};
 std::atomic<uintptr_t> worker{0};
 uint32_t workerId = 0;
+std::atomic<uint32_t> pitchRun{0};
 
 namespace {
 
 constexpr double kPi = 3.14159265358979323846;
 
-// Worker life: start, stop and the deferred release of the block are serialised here.
-std::mutex workerLock;
-// Keeps a hand-over (copy + signal) away from the event being closed or the block let go.
+// The worker's block. The capture callback writes it only while blockWanted is 1, the worker
+// reads it after being woken; it lives as long as the program, so no run's end has to wait
+// for the worker before letting go of it.
+int16_t analysisBlock[kPitchBlockSamples];
+
+// One lock for the three crossings between threads: a hand-over (copy and signal) against the
+// event's closing, a result's publication against the stop, and the window's re-arming after
+// the worker's last read of the block.
 std::mutex handOverLock;
-// Makes "stop requested" and "result published" exclusive, so that once StopPitchWorker has
-// set the flag no result of the ended run reaches pitchSlot or the window.
-std::mutex publishLock;
 std::atomic<bool> stopRequested{false};
 
-uint32_t workerRate = 8000;              // sample rate of the run the worker serves
-int16_t* blockAwaitingRelease = nullptr;  // let go by the capture while a worker still lived
+uint32_t workerRate = 8000;  // sample rate of the run the worker serves
+uint32_t workerRun = 0;      // the capture run the worker serves
 
 // Lower bounds in Hz of the lane slot ranges; each range ends where the next begins, the last
 // at 860 Hz.
@@ -281,11 +282,6 @@ int32_t EstimatePitchHz(const int16_t* block, uint32_t sampleRate, uint32_t octa
     return static_cast<int32_t>(std::lround(hz));
 }
 
-int32_t EstimatePitchHz(uint32_t octaveLower) {
-    return EstimatePitchHz(analysisBlock.load(std::memory_order_acquire), settings.sampleRate,
-                           octaveLower);
-}
-
 int32_t HzToLaneSlot(int32_t hz) {
     if (hz < kSlotRanges[0].fromHz || hz >= kLaneTopHz) return -1;
     int32_t slot = -1;
@@ -305,56 +301,47 @@ int32_t PublishedPitchSlot(const int16_t* block, uint32_t sampleRate, uint32_t o
 
 void PitchWorker(void*) {
     const uint32_t octave = octaveLowerAtStart.exchange(0);
-    const uintptr_t event = wakeEvent.load(std::memory_order_acquire);
+    const uintptr_t event = wakeEvent.load();
     for (;;) {
         platform::threads().waitForSingleObject(event);
-        if (stopRequested.load(std::memory_order_acquire)) return;
-        const int16_t* block = analysisBlock.load(std::memory_order_acquire);
-        if (!block) continue;
-        int32_t slot = PublishedPitchSlot(block, workerRate, octave);
-        std::lock_guard<std::mutex> guard(publishLock);
-        if (stopRequested.load(std::memory_order_acquire)) return;
+        if (stopRequested.load()) return;
+        const int32_t slot = PublishedPitchSlot(analysisBlock, workerRate, octave);
+        std::lock_guard<std::mutex> guard(handOverLock);
+        if (stopRequested.load()) return;
         pitchSlot.exchange(slot);
-        platform::messagePost().postMessageA(WM_VOICE, VOICE_PITCH, 0);
+        platform::messagePost().postMessageA(WM_VOICE, VOICE_PITCH, static_cast<intptr_t>(workerRun));
     }
 }
 
 void StopPitchWorker() {
-    std::lock_guard<std::mutex> guard(workerLock);
-    const uintptr_t thread = worker.load();
-    const uintptr_t event = wakeEvent.load();
     {
-        std::lock_guard<std::mutex> handOver(handOverLock);
-        blockWanted.store(0, std::memory_order_release);  // no block for a worker that is going
+        std::lock_guard<std::mutex> guard(handOverLock);
+        blockWanted.store(0);  // no block for a worker that is going
+        stopRequested.store(true);
     }
+    const uintptr_t thread = worker.load();
     if (thread) {
-        {
-            std::lock_guard<std::mutex> publish(publishLock);
-            stopRequested.store(true, std::memory_order_release);
-        }
-        platform::threads().setEvent(event);
+        platform::threads().setEvent(wakeEvent.load());
         platform::threads().joinThread(thread);
         worker.store(0);
     }
-    if (event) {
-        std::lock_guard<std::mutex> handOver(handOverLock);
-        wakeEvent.store(0);
-        platform::threads().closeEvent(event);
+    uintptr_t event;
+    {
+        std::lock_guard<std::mutex> guard(handOverLock);
+        event = wakeEvent.exchange(0);
     }
-    delete[] blockAwaitingRelease;
-    blockAwaitingRelease = nullptr;
+    if (event) platform::threads().closeEvent(event);
 }
 
 bool StartPitchWorker(uint8_t octaveLower) {
     StopPitchWorker();  // one left behind by a device that never closed
-    std::lock_guard<std::mutex> guard(workerLock);
     octaveLowerAtStart.store(octaveLower ? 1u : 0u);
-    blockWanted.store(0, std::memory_order_release);
     stopRequested.store(false);
     workerRate = settings.sampleRate;
+    workerRun = pitchRun.load();
     const uintptr_t event = platform::threads().createEvent();
     if (!event) return false;
-    wakeEvent.store(event, std::memory_order_release);
+    wakeEvent.store(event);
     const uintptr_t thread = platform::threads().createThread(PitchWorker, &workerId, &workerId);
     if (!thread) {
         wakeEvent.store(0);
@@ -363,55 +350,44 @@ bool StartPitchWorker(uint8_t octaveLower) {
         return false;
     }
     worker.store(thread);
-    blockWanted.store(1, std::memory_order_release);
+    blockWanted.store(1);
     return true;
 }
 
-bool TakePitchResult(int32_t* slot) {
-    if (worker.load() == 0) return false;
-    *slot = pitchSlot.load(std::memory_order_acquire);
-    blockWanted.store(1, std::memory_order_release);
+void BeginPitchRun(bool critique, uint8_t octaveLower) {
+    pitchRun.fetch_add(1);
+    if (critique)
+        StartPitchWorker(octaveLower);
+    else
+        StopPitchWorker();
+}
+
+bool EndPitchRun(uint32_t run) {
+    if (run != pitchRun.load()) return false;
+    StopPitchWorker();
     return true;
 }
 
-bool AcquireAnalysisBlock() {
-    std::lock_guard<std::mutex> handOver(handOverLock);
-    if (analysisBlock.load()) return true;  // still held from a capture that was not closed
-    auto* block = new (std::nothrow) int16_t[kPitchBlockSamples]();
-    if (!block) return false;
-    analysisBlock.store(block, std::memory_order_release);
+bool TakePitchResult(int32_t* slot, uint32_t run) {
+    if (worker.load() == 0 || run != pitchRun.load()) return false;
+    // Taken under the lock the worker published under: its reads of the block come before
+    // the re-arming lets the callback write it again.
+    std::lock_guard<std::mutex> guard(handOverLock);
+    *slot = pitchSlot.load();
+    blockWanted.store(1);
     return true;
-}
-
-void ReleaseAnalysisBlock() {
-    std::lock_guard<std::mutex> guard(workerLock);
-    int16_t* block;
-    {
-        std::lock_guard<std::mutex> handOver(handOverLock);
-        block = analysisBlock.exchange(nullptr);
-    }
-    if (!block) return;
-    if (worker.load() == 0) {
-        delete[] block;
-        return;
-    }
-    // The worker may be reading it. Each worker serves one capture run (a new device open
-    // stops the old one first), so at most one block ever waits here.
-    delete[] blockAwaitingRelease;
-    blockAwaitingRelease = block;
 }
 
 bool HandOverBlock(const void* samples, uint32_t bytes) {
-    if (blockWanted.load(std::memory_order_acquire) != 1) return false;
-    std::lock_guard<std::mutex> handOver(handOverLock);
-    int16_t* block = analysisBlock.load(std::memory_order_relaxed);
+    if (blockWanted.load() != 1) return false;
+    std::lock_guard<std::mutex> guard(handOverLock);
     const uintptr_t event = wakeEvent.load();
-    if (!block || !event || blockWanted.load(std::memory_order_acquire) != 1) return false;
-    blockWanted.store(0, std::memory_order_relaxed);
+    if (!event || blockWanted.load() != 1) return false;
+    blockWanted.store(0);
     const uint32_t blockBytes = kPitchBlockSamples * sizeof(int16_t);
     const uint32_t copied = bytes < blockBytes ? bytes : blockBytes;
-    std::memcpy(block, samples, copied);
-    std::memset(reinterpret_cast<char*>(block) + copied, 0, blockBytes - copied);
+    std::memcpy(analysisBlock, samples, copied);
+    std::memset(reinterpret_cast<char*>(analysisBlock) + copied, 0, blockBytes - copied);
     platform::threads().setEvent(event);
     return true;
 }
