@@ -170,9 +170,9 @@ int32_t EstimatePitchHz(const int16_t* block, uint32_t sampleRate, uint32_t octa
         return points[2 * lag] / zeroLag / window;
     };
 
-    // The same at a lag between samples, summed straight from the power spectrum: at the short
-    // periods of high notes a parabola through three lags falls short of the peak by more
-    // than a period's multiple loses to vibrato, which would pick the multiple.
+    // The same at a lag between samples, summed straight from the power spectrum, so that each
+    // candidate is weighed at its own period rather than at the nearest whole lag: at the
+    // short periods of high notes the two differ by as much as candidates differ.
     auto correlationAt = [&](double lag) {
         const double step = 2.0 * kPi * lag / kSpectrumPoints;
         const double rotRe = std::cos(step), rotIm = std::sin(step);
