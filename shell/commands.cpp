@@ -115,13 +115,12 @@ bool handleCommand(unsigned commandId) {
     return true;
 }
 
-void handleVoice(unsigned what) {
+void handleVoice(unsigned what, uint32_t run) {
     if (what == VOICE_PITCH) {
         int32_t slot;
-        if (TakePitchResult(&slot)) markerTargetX = slot >= 0 ? slot * settings.windowWidth / 40 : slot;
+        if (TakePitchResult(&slot, run)) markerTargetX = slot >= 0 ? slot * settings.windowWidth / 40 : slot;
     } else if (what == VOICE_END) {
-        StopPitchWorker();
-        showCritique();
+        if (EndPitchRun(run)) showCritique();
     }
 }
 

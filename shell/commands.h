@@ -9,8 +9,9 @@
 // does not know, which the window procedure hands to DefWindowProcA.
 bool handleCommand(unsigned commandId);
 
-// WM_VOICE, by the low word of its wParam.
-void handleVoice(unsigned what);
+// WM_VOICE, by the low word of its wParam, for the capture run in its lParam; the messages of
+// a run that a newer one has superseded are ignored.
+void handleVoice(unsigned what, uint32_t run);
 
 // WM_SIZE with its type (0 restored, 1 minimised, 2 maximised), WM_ENTERSIZEMOVE and
 // WM_EXITSIZEMOVE.

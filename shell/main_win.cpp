@@ -73,7 +73,7 @@ LRESULT CALLBACK windowProcedure(HWND window, UINT message, WPARAM wParam, LPARA
             onExitSizeMove();
             return 0;
         case WM_VOICE:
-            handleVoice(LOWORD(wParam));
+            handleVoice(LOWORD(wParam), static_cast<uint32_t>(lParam));
             break;
         default:
             break;

@@ -76,7 +76,6 @@ void releaseMemory() {
         delete h;
         h = nullptr;
     }
-    ReleaseAnalysisBlock();
 }
 
 }  // namespace
@@ -114,7 +113,7 @@ int OpenCapture() {
     blockBytes = block;
     header[0] = new (std::nothrow) platform::WaveHeader{};
     header[1] = new (std::nothrow) platform::WaveHeader{};
-    const bool allocated = bufferData && header[0] && header[1] && AcquireAnalysisBlock();
+    const bool allocated = bufferData && header[0] && header[1];
 
     uint32_t failures = 1;
     if (allocated) {
@@ -161,10 +160,7 @@ void CaptureCallback(uintptr_t device, uint32_t message, uintptr_t, uintptr_t pa
             CreateRecording();
         else
             FinishRecording();
-        if (settings.critique.load())
-            StartPitchWorker(settings.octaveLower.load());
-        else
-            StopPitchWorker();
+        BeginPitchRun(settings.critique.load() != 0, settings.octaveLower.load());
         break;
 
     case platform::kWimData: {
@@ -181,7 +177,8 @@ void CaptureCallback(uintptr_t device, uint32_t message, uintptr_t, uintptr_t pa
 
     case platform::kWimClose:
         if (settings.record.load()) FinishRecording();
-        if (settings.critique.load()) platform::messagePost().postMessageA(WM_VOICE, VOICE_END, 0);
+        if (settings.critique.load())
+            platform::messagePost().postMessageA(WM_VOICE, VOICE_END, static_cast<intptr_t>(pitchRun.load()));
         break;
 
     default:

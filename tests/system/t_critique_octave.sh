@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Singing Octave Lower: a voice that sings the melody in time an octave below scores low while
+# Singing Octave Lower: a man who sings the melody in time an octave below scores low while
 # the option is off (its pitch lands an octave left of the notes), and once the option is on
 # (it takes effect at the next song) it scores as well as singing at pitch: every note
 # counted, a score of at least 8. With Critique on, opening a song captures at 8000 Hz mono

@@ -2,8 +2,9 @@
 # Critique, not sung: a song stopped before any note was judged reports "Not enough samples
 # were taken to critique.  Check microphone setup." in the program's own message box; a song
 # met with silence counts every melody note as possible and none as hit (score 0: with no
-# pitch the marker rests left of the lane); a voice that sings the melody a fifth off in time
-# scores low, with every note still counted.
+# pitch the marker rests left of the lane); a microphone's noise floor at -55 dBFS, nobody
+# singing, is no pitch either (that message, or a score of at most 1); a man who sings the
+# melody a fifth off in time scores low, with every note still counted.
 source "$(dirname "$0")/lib.sh"
 source "$LVX_SYSTEM/lib_program.sh"
 source "$LVX_SYSTEM/lib_voice.sh"
@@ -33,10 +34,15 @@ lvx_check "silence: caption \"Karaoke Critique!\"" test "$LVX_REPORT_CAPTION" = 
 lvx_check "silence: 0 hits of all $notes notes, score 0" \
     test "$LVX_REPORT_TEXT" = "You hit 0 notes out of a total $notes possible. For a score of 0 out of 10."
 
-# A fifth off.
+# A noise floor and nobody singing.
 song=twinkle.kar
 notes=$(lvx_melody_notes "$LVX_APP_DIR/media/karaoke/$song")
 LVX_RUNS=2  # two runs so far: the stopped one and the silent one
+lvx_sing_song "$LVX_WIN" "$song" noise-floor --silence --noise -55
+lvx_check "a noise floor alone scores nothing ($LVX_REPORT_TEXT)" \
+    test "$LVX_REPORT_TEXT" = "$LVX_TEXT_NO_SAMPLES" -o "${LVX_SCORE:-99}" -le 1
+
+# A fifth off.
 lvx_sing_song "$LVX_WIN" "$song" fifth --transpose 7
 lvx_check "a fifth off: caption \"Karaoke Critique!\"" test "$LVX_REPORT_CAPTION" = "Karaoke Critique!"
 lvx_check "a fifth off: every note judged ($LVX_POSSIBLE of $notes)" test "$LVX_POSSIBLE" = "$notes"

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <unistd.h>
@@ -101,9 +102,9 @@ protected:
         EXPECT_EQ(posted.message, WM_VOICE);
         if (posted.wParam == VOICE_PITCH) {
             int32_t slot = 0;
-            if (TakePitchResult(&slot)) slots.push_back(slot);
+            if (TakePitchResult(&slot, uint32_t(posted.lParam))) slots.push_back(slot);
         } else if (posted.wParam == VOICE_END) {
-            StopPitchWorker();
+            ends.push_back(EndPitchRun(uint32_t(posted.lParam)));
         }
         return int(posted.wParam);
     }
@@ -119,6 +120,7 @@ protected:
     platform::RecordingPost post;
     platform::RecordingWindowSide window;
     std::vector<int32_t> slots;
+    std::vector<bool> ends;  // each VOICE_END: true when it ended the run (and reports)
 };
 
 TEST_F(CaptureTest, EachQualityGetsItsFormatAndTwoHalfBlockBuffers) {
@@ -246,6 +248,27 @@ TEST_F(CaptureTest, RecordAndCritiqueTogetherThroughSeveralRuns) {
     EXPECT_TRUE(window.messages().empty());
 }
 
+TEST_F(CaptureTest, ALateEndOfThePreviousRunLeavesTheNextRunAlone) {
+    // The previous run's close notice is still queued when the next song's device opens.
+    settings.critique = 1;
+    startCapture();
+    feedBuffers(tone(440, 8000, 2048));
+    for (int wait = 0; wait < 5000 && post.pending() == 0; ++wait)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    stopSequence();
+    startCapture();
+    EXPECT_EQ(handleNextPost(), int(VOICE_PITCH));  // the old run's result moves nothing
+    EXPECT_EQ(handleNextPost(), int(VOICE_END));    // nor does its end stop the new worker
+    EXPECT_EQ(threads.runningThreads(), 1);
+    feedBuffers(tone(440, 8000, 2048));
+    EXPECT_EQ(handleNextPost(), int(VOICE_PITCH));
+    stopSequence();
+    EXPECT_EQ(handleNextPost(), int(VOICE_END));
+    EXPECT_EQ(threads.runningThreads(), 0);
+    EXPECT_EQ(slots, std::vector<int32_t>{24});
+    EXPECT_EQ(ends, (std::vector<bool>{false, true}));
+}
+
 TEST_F(CaptureTest, NoMicrophoneIsOneMessageAndNothingToClose) {
     settings.record = 1;
     settings.critique = 1;
@@ -253,7 +276,6 @@ TEST_F(CaptureTest, NoMicrophoneIsOneMessageAndNothingToClose) {
     startCapture();
     EXPECT_EQ(waveIn.load(), 0u);
     EXPECT_EQ(captureBuffers().data, nullptr);
-    EXPECT_EQ(analysisBlock.load(), nullptr);
     stopSequence();
     EXPECT_EQ(device->log(), std::vector<std::string>{"open"});
     EXPECT_EQ(window.messages(), std::vector<std::string>{kOpenFailed});

@@ -123,19 +123,23 @@ TEST_F(ShellCommands, PitchResultsBecomeMarkerPositionsOnlyWhileTheWorkerRuns) {
     ASSERT_TRUE(StartPitchWorker(0));
     pitchSlot = 37;
     blockWanted = 0;
-    handleVoice(VOICE_PITCH);
+    handleVoice(VOICE_PITCH, pitchRun.load());
     EXPECT_EQ(markerTargetX, 647);  // 37 * 700 / 40 = 647.5, truncated
     EXPECT_EQ(blockWanted.load(), 1);
     pitchSlot = -15;
-    handleVoice(VOICE_PITCH);
+    handleVoice(VOICE_PITCH, pitchRun.load());
     EXPECT_EQ(markerTargetX, -15);
 
     tally.possible = 0;
-    handleVoice(VOICE_END);
+    const size_t shown = window.messages().size();
+    handleVoice(VOICE_END, pitchRun.load() - 1);  // a run already superseded: ignored
+    EXPECT_EQ(window.messages().size(), shown);
+    EXPECT_NE(worker.load(), 0u);
+    handleVoice(VOICE_END, pitchRun.load());
     EXPECT_EQ(window.messages().back(),
               "Not enough samples were taken to critique.  Check microphone setup.");
     pitchSlot = 20;
-    handleVoice(VOICE_PITCH);  // a result of the ended run moves nothing
+    handleVoice(VOICE_PITCH, pitchRun.load());  // a result of the ended run moves nothing
     EXPECT_EQ(markerTargetX, -15);
 }
 

@@ -1,6 +1,7 @@
 // lvx-pitch: runs the pitch detector over a 16-bit PCM WAV file the way the critique does and
 // prints, for each consecutive block of 1024 samples, the block's start time in milliseconds,
-// the detected frequency in Hz and the lane slot that would be published.
+// the sung fundamental in Hz (0 when the block is too quiet or holds no periodic sound) and the
+// lane slot that would be published.
 //
 //   lvx-pitch [--octave-lower] file.wav
 //

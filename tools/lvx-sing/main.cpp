@@ -1,9 +1,12 @@
 // lvx-sing: sings the melody of a MIDI/karaoke song into a sound file, for the tests that feed
-// Lyrivox's microphone. Each melody note becomes a tone at its frequency with a few weaker
-// harmonics and a slight vibrato, from the note's time in the song to its end, silence between.
+// Lyrivox's microphone. Each melody note is sung from its time in the song to its end,
+// silence between: by a man (the default) or a woman, a vowel a note (a e i o u in turn) with
+// vibrato, jitter, shimmer and breath, or, with --voice sine, as a tone at the note's frequency
+// with a few weaker harmonics and a slight vibrato. --noise adds a microphone's noise floor
+// (white noise, RMS in dBFS) under the whole recording, --silence included.
 //
 //   lvx-sing [--rate 8000] [--format raw|wav] [--transpose SEMITONES] [--silence]
-//            [--lead-ms N] [--notes] SONG [OUT]
+//            [--voice male|female|sine] [--noise DBFS] [--lead-ms N] [--notes] SONG [OUT]
 //
 // raw is signed 16-bit little-endian mono (what PulseAudio's pipe source reads), wav the same
 // behind a 44-byte header; without --format an OUT ending in ".wav" gets wav. OUT "-" writes
@@ -27,7 +30,7 @@ namespace {
 
 const char kUsage[] =
     "usage: lvx-sing [--rate 8000] [--format raw|wav] [--transpose SEMITONES] [--silence]\n"
-    "                [--lead-ms N] [--notes] SONG [OUT]\n";
+    "                [--voice male|female|sine] [--noise DBFS] [--lead-ms N] [--notes] SONG [OUT]\n";
 
 // Longer than any song; a damaged file can state days of silence, which are not written.
 constexpr double kLongestMs = 3600000.0;
@@ -85,6 +88,19 @@ int main(int argc, char** argv) {
             if (i + 1 >= argc) return fail("--format takes raw or wav");
             format = argv[++i];
             if (format != "raw" && format != "wav") return fail("--format takes raw or wav");
+        } else if (arg == "--voice") {
+            const std::string who = i + 1 < argc ? argv[++i] : "";
+            if (who == "male")
+                voice.singer = sing::Singer::Male;
+            else if (who == "female")
+                voice.singer = sing::Singer::Female;
+            else if (who == "sine")
+                voice.singer = sing::Singer::Sine;
+            else
+                return fail("--voice takes male, female or sine");
+        } else if (arg == "--noise") {
+            if (!value(-120, 0, &v)) return fail("--noise takes a level in dBFS from -120 to 0");
+            voice.noiseDbfs = v;
         } else if (arg == "--silence") {
             voice.silence = true;
         } else if (arg == "--notes") {

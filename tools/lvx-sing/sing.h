@@ -3,6 +3,8 @@
 // names it and times its notes by the file's tempo map, and a synthetic singer that sings
 // those notes. Kept apart from the program's own loader on purpose, so that the end-to-end
 // tests that feed this voice to the microphone check the program instead of agreeing with it.
+// The sung voices come from the shared synthetic singer (tools/voice-gen), which is no part of
+// the program either.
 
 #include <algorithm>
 #include <cctype>
@@ -11,6 +13,8 @@
 #include <cstdint>
 #include <string>
 #include <vector>
+
+#include "../voice-gen/voice_gen.h"
 
 namespace sing {
 
@@ -335,14 +339,20 @@ inline double noteHz(int key, int transpose = 0) {
     return 440.0 * std::pow(2.0, (key + transpose - 69) / 12.0);
 }
 
+// Who sings: a man or a woman (a sung vowel, changing from note to note), or a plain tone.
+enum class Singer { Male, Female, Sine };
+
 struct Voice {
     uint32_t rate = 8000;
     int transpose = 0;     // semitones
     double leadMs = 0;     // silence before the song's time 0
     bool silence = false;  // sing nothing, only the song's length of silence
+    Singer singer = Singer::Male;
+    double noiseDbfs = -200;  // a microphone's noise floor under everything; -150 or less: none
 };
 
-// The weights of the fundamental and its harmonics, and the waveform's peak: -12 dBFS.
+// The tone's weights of the fundamental and its harmonics, and the waveform's peak (a sung
+// note's too): -12 dBFS.
 constexpr double kPartials[] = {1.0, 0.45, 0.25, 0.12};
 constexpr double kPeak = 0.25;
 constexpr double kVibratoHz = 5.0;
@@ -375,6 +385,14 @@ inline std::vector<Sung> phrase(const Song& song, int transpose) {
     return sung;
 }
 
+// The recording with the voice's noise floor (white noise) added under all of it.
+inline std::vector<int16_t> withNoiseFloor(std::vector<int16_t> out, const Voice& voice) {
+    if (voice.noiseDbfs <= -150 || out.empty()) return out;
+    std::vector<double> floor = voicegen::noise(false, voice.noiseDbfs, out.size(), 99);
+    for (size_t i = 0; i < out.size(); ++i) floor[i] += out[i];
+    return voicegen::toPcm(floor);
+}
+
 inline int64_t sampleAt(double ms, uint32_t rate) {
     return static_cast<int64_t>(std::llround(ms * rate / 1000.0));
 }
@@ -384,19 +402,42 @@ inline std::vector<int16_t> render(const Song& song, const Voice& voice) {
     double endMs = song.lengthMs;
     for (const auto& n : song.notes) endMs = std::max(endMs, n.endMs);
     std::vector<int16_t> out(static_cast<size_t>(sampleAt(voice.leadMs + endMs, voice.rate)), 0);
-    if (voice.silence) return out;
+    if (voice.silence) return withNoiseFloor(out, voice);
 
     const double pi = 3.14159265358979323846;
     const double rate = voice.rate;
     const size_t partials = sizeof kPartials / sizeof kPartials[0];
 
+    size_t sungCount = 0;
     for (const Sung& s : phrase(song, voice.transpose)) {
+        const size_t index = sungCount++;
         int64_t first = sampleAt(voice.leadMs + s.startMs, voice.rate);
         int64_t last = std::min<int64_t>(sampleAt(voice.leadMs + s.endMs, voice.rate),
                                          static_cast<int64_t>(out.size()));
         int64_t length = last - first;
         if (length <= 0) continue;
         double ramp = std::min(kRampMs * rate / 1000.0, static_cast<double>(length) / 2.0);
+        if (voice.singer != Singer::Sine) {
+            // A vowel a note, a e i o u in turn, each note a singer of its own seed.
+            voicegen::Singer person;
+            person.female = voice.singer == Singer::Female;
+            person.noiseDbfs = -200;  // the floor, if any, comes under the whole recording
+            person.seed = static_cast<uint32_t>(index + 1);
+            std::vector<double> note = voicegen::sing(s.hz, voicegen::kVowels[index % 5], person,
+                                                      static_cast<size_t>(length), voice.rate);
+            double notePeak = 0;
+            for (double x : note) notePeak = std::max(notePeak, std::abs(x));
+            if (notePeak == 0) continue;
+            for (int64_t i = 0; i < length; ++i) {
+                double fromEdge =
+                    std::min(static_cast<double>(i) + 0.5, static_cast<double>(length - i) - 0.5);
+                double envelope = fromEdge >= ramp ? 1.0 : 0.5 - 0.5 * std::cos(pi * fromEdge / ramp);
+                double sample = std::round(note[static_cast<size_t>(i)] * envelope * kPeak * 32767.0 / notePeak);
+                out[static_cast<size_t>(first + i)] =
+                    static_cast<int16_t>(std::max(-32768.0, std::min(32767.0, sample)));
+            }
+            continue;
+        }
         // Partials that would fold back below the Nyquist frequency are left out; the rest are
         // scaled so that the waveform's peak sits at kPeak.
         size_t count = 0;
@@ -428,7 +469,7 @@ inline std::vector<int16_t> render(const Song& song, const Voice& voice) {
                 static_cast<int16_t>(std::max(-32768.0, std::min(32767.0, sample)));
         }
     }
-    return out;
+    return withNoiseFloor(out, voice);
 }
 
 inline void putLittle(std::vector<uint8_t>& bytes, uint32_t value, int width) {
