@@ -1,8 +1,5 @@
 #include "shell/commands.h"
 
-#include <chrono>
-#include <thread>
-
 #include "platform/shell.h"
 #include "platform/window.h"
 #include "playback/note_bars.h"
@@ -168,16 +165,40 @@ void buildFixedPaths() {
     pathBesideExecutable(backgroundPattern, "*.bmp", "media\\images\\");
 }
 
+namespace {
+
+// Ends the run as Exit does and closes whatever its stop has not: the stop gets its bounded
+// wait (a box it shows can be answered meanwhile), then the timer, the MIDI output (reset
+// first), the capture and last the take's header are closed here, whatever happened to the
+// device. Returns whether the stop finished by itself.
+bool endRunForGood() {
+    playback.playing.store(0);
+    const bool stopped = waitForPreviousRun();
+    if (!stopped) closeRunNow();
+    FinishRecording();
+    return stopped;
+}
+
+}  // namespace
+
 void releaseResources() {
     // Nothing may be freed while a tick of the timer or the capture can still reach it: the
     // run is brought to its end here, on this thread, before the lists and surfaces go.
-    playback.playing.store(0);
-    for (uint32_t waited = 0; !previousRunClosed() && waited < kPreviousRunWaitMs; waited += 5)
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    const bool stopped = endRunForGood();
     releaseStage();
     StopPitchWorker();
-    songEvents.clear();
-    melodyEvents.clear();
-    noteBars.clear();
+    // A stop still held up on the timer thread may yet walk the lists: they are left to the
+    // end of the process rather than freed under it.
+    if (stopped) {
+        songEvents.clear();
+        melodyEvents.clear();
+        noteBars.clear();
+    }
+    saveOptions();
+}
+
+void endSession() {
+    // Windows may end the process as soon as this returns, without WM_DESTROY.
+    endRunForGood();
     saveOptions();
 }

@@ -30,5 +30,10 @@ void buildFixedPaths();
 // Everything the window owns, released when it is destroyed; the options are saved last.
 void releaseResources();
 
+// WM_ENDSESSION when the session does end: the run stopped as Exit stops it, the MIDI output
+// reset and closed, the take finished, the options saved. Nothing is freed; the process may be
+// ended at any moment after.
+void endSession();
+
 // The address the About box's maker line opens.
 extern const char* const kHomePage;

@@ -51,6 +51,11 @@ LRESULT CALLBACK windowProcedure(HWND window, UINT message, WPARAM wParam, LPARA
             releaseResources();
             PostQuitMessage(0);
             return 0;
+        case WM_QUERYENDSESSION:
+            return TRUE;
+        case WM_ENDSESSION:
+            if (wParam) endSession();
+            return 0;
         case WM_SIZE:
             onSize(static_cast<unsigned>(wParam));
             return 0;
