@@ -112,6 +112,10 @@ bool handleCommand(unsigned commandId) {
     return true;
 }
 
+void onMakerLine(unsigned notification) {
+    if (notification == kMakerLineClicked) platform::shell().shellOpen(kHomePage);
+}
+
 void handleVoice(unsigned what) {
     if (what == VOICE_PITCH) {
         int32_t slot;

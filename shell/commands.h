@@ -37,3 +37,8 @@ void endSession();
 
 // The address the About box's maker line opens.
 extern const char* const kHomePage;
+
+// A notice of the About box's maker line (the notification code of its WM_COMMAND): a click
+// opens the page; the double-click notice that follows a click's is not a second request.
+constexpr unsigned kMakerLineClicked = 0;  // STN_CLICKED
+void onMakerLine(unsigned notification);

@@ -1,7 +1,6 @@
 // The Windows entry: window class, main window, message loop, the window procedure's message
 // cracking and the About box. Everything a message does lives in shell/commands.cpp.
 #include <windows.h>
-#include <shellapi.h>
 
 #include "platform/window.h"
 #include "shell/app_strings.h"
@@ -30,7 +29,7 @@ INT_PTR CALLBACK aboutProcedure(HWND dialog, UINT message, WPARAM wParam, LPARAM
         EndDialog(dialog, id);
         return TRUE;
     }
-    if (id == kMakerLine) ShellExecuteA(dialog, "open", kHomePage, nullptr, nullptr, SW_SHOWNORMAL);
+    if (id == kMakerLine) onMakerLine(HIWORD(wParam));
     return FALSE;
 }
 
@@ -135,12 +134,15 @@ int WINAPI WinMain(HINSTANCE inst, HINSTANCE, LPSTR, int showState) {
     if (!createMainWindow(inst, showState)) return 0;
 
     HACCEL accelerators = LoadAcceleratorsA(inst, MAKEINTRESOURCEA(kMenuAndAccelerators));
-    MSG msg;
-    while (GetMessageA(&msg, nullptr, 0, 0) > 0) {
+    // GetMessageA gives -1 when it fails, even on its first call: the loop ends then too, and
+    // only a WM_QUIT's code is returned.
+    MSG msg{};
+    BOOL got;
+    while ((got = GetMessageA(&msg, nullptr, 0, 0)) > 0) {
         if (!TranslateAcceleratorA(msg.hwnd, accelerators, &msg)) {
             TranslateMessage(&msg);
             DispatchMessageA(&msg);
         }
     }
-    return static_cast<int>(msg.wParam);
+    return got == 0 ? static_cast<int>(msg.wParam) : 1;
 }

@@ -241,20 +241,25 @@ TEST_F(PlaybackRun, AFailedKillOrCloseAtTheStopIsReportedOnceAndTheRestStillRuns
     EXPECT_EQ(midi.openDevices(), 0);
     EXPECT_TRUE(previousRunClosed());
     for (unsigned command : kRunMenuItems) EXPECT_TRUE(window.isEnabled(command, false));
-    // The timer that would not die keeps calling: no second message, and it does not drive the
-    // next run.
+    // The timer that would not die keeps calling: no second message. Nor does a second such
+    // timer, and neither drives the next run.
     timer.fire();
     EXPECT_EQ(window.messages().size(), 1u);
-    timer.setFail(Timer::Call::KillEvent, false);
     startPlayback();
-    ASSERT_EQ(timer.live().size(), 2u);
+    playback.playing.store(0);
+    timer.fire();
+    EXPECT_EQ(window.messages().size(), 2u);
+    timer.setFail(Timer::Call::KillEvent, false);
+    rewind();
+    startPlayback();
+    ASSERT_EQ(timer.live().size(), 3u);
     clock.advance(25);
-    timer.fire();  // both timers call once
+    timer.fire();  // every timer calls once
     EXPECT_EQ(playback.position.load(), 25);
     ASSERT_EQ(timer.live().size(), 1u);
     EXPECT_NE(timer.live()[0].id, first);
     runToTheEnd();
-    EXPECT_EQ(window.messages().size(), 1u);
+    EXPECT_EQ(window.messages().size(), 2u);
 
     // A MIDI close that fails brings the same message.
     window.clear();
