@@ -23,8 +23,8 @@ namespace {
 // The folder part of a path: the copy is cut at its last backslash.
 void folderOf(const char* path, char* folder) {
     std::snprintf(folder, 260, "%s", path);
-    char* cut = std::strrchr(folder, '\\');
-    if (cut) *cut = '\0';
+    const int cut = folderEnd(folder);
+    if (cut >= 0) folder[cut] = '\0';
 }
 
 // A name typed without an extension means the default one, unless a file of that very name is

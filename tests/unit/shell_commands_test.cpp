@@ -211,6 +211,15 @@ TEST_F(ShellCommands, OpenDialogStartsInTheKaraokeFolderThenInTheLastSongsFolder
     EXPECT_EQ(shell.dialogs[2].presetFile, "C:\\songs\\a.kar");
     EXPECT_EQ(window.messages().back(), "Error opening the midi file [C:\\songs\\a.kar].");
     EXPECT_EQ(shell.waitCursorDepth, 0);
+
+    // A Shift-JIS character with a backslash for its second byte (0x95 0x5C) is part of the
+    // song's name, not the end of a folder.
+    platform::setHostDoubleByteCodePage(true);
+    shell.dialogAnswers = {"C:\\\x95\x5C" "b.kar", ""};
+    openSong();
+    openSong();
+    platform::setHostDoubleByteCodePage(false);
+    EXPECT_EQ(shell.dialogs.back().initialFolder, "C:");
 }
 
 TEST_F(ShellCommands, AMissingSongNameWithoutExtensionIsReportedWithTheDefaultOne) {
