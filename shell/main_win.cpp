@@ -13,12 +13,6 @@
 
 namespace {
 
-constexpr int kIconLarge = 107;
-constexpr int kIconSmall = 108;
-constexpr int kMenuAndAccelerators = 109;
-constexpr int kAboutDialog = 103;
-constexpr WORD kMakerLine = 1000;
-
 HINSTANCE instance;
 
 INT_PTR CALLBACK aboutProcedure(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
@@ -29,7 +23,7 @@ INT_PTR CALLBACK aboutProcedure(HWND dialog, UINT message, WPARAM wParam, LPARAM
         EndDialog(dialog, id);
         return TRUE;
     }
-    if (id == kMakerLine) onMakerLine(HIWORD(wParam));
+    if (id == kMakerLineControl) onMakerLine(HIWORD(wParam));
     return FALSE;
 }
 
@@ -65,7 +59,7 @@ LRESULT CALLBACK windowProcedure(HWND window, UINT message, WPARAM wParam, LPARA
             return 1;  // the back buffer covers everything
         case WM_COMMAND:
             if (LOWORD(wParam) == kCmdAbout) {
-                DialogBoxParamA(instance, MAKEINTRESOURCEA(kAboutDialog), window, aboutProcedure, 0);
+                DialogBoxParamA(instance, MAKEINTRESOURCEA(kAboutDialogResource), window, aboutProcedure, 0);
                 return 0;
             }
             if (handleCommand(LOWORD(wParam))) return 0;
@@ -92,11 +86,11 @@ void registerWindowClass(HINSTANCE inst) {
     wc.style = CS_HREDRAW | CS_VREDRAW;
     wc.lpfnWndProc = windowProcedure;
     wc.hInstance = inst;
-    wc.hIcon = LoadIconA(inst, MAKEINTRESOURCEA(kIconLarge));
-    wc.hIconSm = LoadIconA(inst, MAKEINTRESOURCEA(kIconSmall));
+    wc.hIcon = LoadIconA(inst, MAKEINTRESOURCEA(kLargeIconResource));
+    wc.hIconSm = LoadIconA(inst, MAKEINTRESOURCEA(kSmallIconResource));
     wc.hCursor = LoadCursorA(nullptr, IDC_ARROW);
     wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
-    wc.lpszMenuName = MAKEINTRESOURCEA(kMenuAndAccelerators);
+    wc.lpszMenuName = MAKEINTRESOURCEA(kMenuResource);
     wc.lpszClassName = appString(IDS_CLASS_NAME);
     RegisterClassExA(&wc);
 }
@@ -133,7 +127,7 @@ int WINAPI WinMain(HINSTANCE inst, HINSTANCE, LPSTR, int showState) {
     registerWindowClass(inst);
     if (!createMainWindow(inst, showState)) return 0;
 
-    HACCEL accelerators = LoadAcceleratorsA(inst, MAKEINTRESOURCEA(kMenuAndAccelerators));
+    HACCEL accelerators = LoadAcceleratorsA(inst, MAKEINTRESOURCEA(kAcceleratorResource));
     // GetMessageA gives -1 when it fails, even on its first call: the loop ends then too, and
     // only a WM_QUIT's code is returned.
     MSG msg{};
