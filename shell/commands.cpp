@@ -23,6 +23,11 @@ const char* const kHomePage = "https://lyrivox.example.org/";
 
 namespace {
 
+// Whether the window is maximised, and its client size when it was last shown normally.
+bool maximised = false;
+int32_t restoredWidth = 0;
+int32_t restoredHeight = 0;
+
 void invalidateWindow() { platform::window().redrawWindow(nullptr); }
 
 // A check-mark option: flips the flag and moves the mark with it.
@@ -130,6 +135,11 @@ void onSize(unsigned sizeType) {
     if (sizeType == 1) {
         playback.busy.store(1);
     } else if (sizeType == 0 || sizeType == 2) {
+        if (sizeType == 2 && !maximised) {
+            restoredWidth = settings.windowWidth;
+            restoredHeight = settings.windowHeight;
+        }
+        maximised = sizeType == 2;
         rebuildStage();
     }
 }
@@ -171,6 +181,14 @@ void buildFixedPaths() {
 
 namespace {
 
+// The saved size is the window's normal one: a window closed maximised opens next time as a
+// normal window of the size it had before, not as a normal window as large as the screen.
+void keepRestoredSize() {
+    if (!maximised) return;
+    settings.windowWidth = restoredWidth;
+    settings.windowHeight = restoredHeight;
+}
+
 // Ends the run as Exit does and closes whatever its stop has not: the stop gets its bounded
 // wait (a box it shows can be answered meanwhile), then the timer, the MIDI output (reset
 // first), the capture and last the take's header are closed here, whatever happened to the
@@ -198,11 +216,13 @@ void releaseResources() {
         melodyEvents.clear();
         noteBars.clear();
     }
+    keepRestoredSize();
     saveOptions();
 }
 
 void endSession() {
     // Windows may end the process as soon as this returns, without WM_DESTROY.
     endRunForGood();
+    keepRestoredSize();
     saveOptions();
 }

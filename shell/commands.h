@@ -13,7 +13,7 @@ bool handleCommand(unsigned commandId);
 void handleVoice(unsigned what);
 
 // WM_SIZE with its type (0 restored, 1 minimised, 2 maximised), WM_ENTERSIZEMOVE and
-// WM_EXITSIZEMOVE.
+// WM_EXITSIZEMOVE. A maximised window's options keep the client size it had before.
 void onSize(unsigned sizeType);
 void onEnterSizeMove();
 void onExitSizeMove();

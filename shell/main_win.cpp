@@ -95,13 +95,39 @@ void registerWindowClass(HINSTANCE inst) {
     RegisterClassExA(&wc);
 }
 
+// Gives the window the client size asked for, measured on the window itself: AdjustWindowRect
+// counts a menu bar of one row, and a narrow window's menu wraps onto more. The window is kept
+// inside the work area, whatever size the options ask for. Twice, since a window cut to the
+// screen's width may wrap its menu anew.
+void placeWindow(HWND window, int32_t clientWidth, int32_t clientHeight) {
+    RECT work;
+    if (!SystemParametersInfoA(SPI_GETWORKAREA, 0, &work, 0)) return;
+    for (int pass = 0; pass < 2; ++pass) {
+        RECT outer, client;
+        if (!GetWindowRect(window, &outer) || !GetClientRect(window, &client)) return;
+        LONG width = outer.right - outer.left + clientWidth - client.right;
+        LONG height = outer.bottom - outer.top + clientHeight - client.bottom;
+        if (width > work.right - work.left) width = work.right - work.left;
+        if (height > work.bottom - work.top) height = work.bottom - work.top;
+        LONG x = outer.left, y = outer.top;
+        if (x + width > work.right) x = work.right - width;
+        if (y + height > work.bottom) y = work.bottom - height;
+        if (x < work.left) x = work.left;
+        if (y < work.top) y = work.top;
+        SetWindowPos(window, nullptr, x, y, width, height, SWP_NOZORDER | SWP_NOACTIVATE);
+    }
+}
+
 int createMainWindow(HINSTANCE inst, int showState) {
     loadOptions();
     instance = inst;
 
     // The saved sizes are client sizes: the frame and the menu are added around them so the
-    // window opens exactly as large as it was closed.
-    RECT outer{0, 0, settings.windowWidth, settings.windowHeight};
+    // window opens exactly as large as it was closed. (The sizing at creation already
+    // overwrites the settings with what came out.)
+    const int32_t clientWidth = settings.windowWidth;
+    const int32_t clientHeight = settings.windowHeight;
+    RECT outer{0, 0, clientWidth, clientHeight};
     AdjustWindowRect(&outer, WS_OVERLAPPEDWINDOW, TRUE);
     HWND window = CreateWindowExA(0, appString(IDS_CLASS_NAME), appString(IDS_TITLE),
                                   WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, CW_USEDEFAULT,
@@ -109,6 +135,7 @@ int createMainWindow(HINSTANCE inst, int showState) {
                                   nullptr, inst, nullptr);
     if (!window) return 0;
     platform::setMainWindow(window);
+    placeWindow(window, clientWidth, clientHeight);
 
     createStageSurfaces();
     chooseFirstBackground();

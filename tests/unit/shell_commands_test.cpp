@@ -7,6 +7,7 @@
 
 #include "support/unit_support.h"
 #include "platform/host/recording_shell.h"
+#include "platform/host/software_drawing.h"
 #include "platform/host/recording_window.h"
 #include "playback/note_bars.h"
 #include "playback/playback_state.h"
@@ -157,6 +158,30 @@ TEST_F(ShellCommands, SizeMessagesHoldAndReleaseTheSong) {
     EXPECT_EQ(playback.busy.load(), 1);
     onExitSizeMove();
     EXPECT_EQ(playback.busy.load(), 0);
+
+    // What is saved is the normal size, also when the window ends maximised (or minimised
+    // from maximised): the next start opens a normal window of that size.
+    char folder[] = "/tmp/lvx-size-XXXXXX";
+    ASSERT_NE(mkdtemp(folder), nullptr);
+    std::snprintf(optionsPath, sizeof optionsPath, "%s/options.lvx", folder);
+    struct Step {
+        unsigned sizeType;
+        int32_t width, height;  // the client area then
+        int32_t savedWidth, savedHeight;
+    };
+    for (Step step : {Step{0, 700, 500, 700, 500}, Step{2, 1024, 740, 700, 500}, Step{1, 0, 0, 700, 500},
+                      Step{2, 1024, 740, 700, 500}, Step{0, 720, 510, 720, 510}}) {
+        platform::hostDrawing().setClientSize(step.width, step.height);
+        onSize(step.sizeType);
+        endSession();
+        unittest::resetSettings();
+        loadOptions();
+        EXPECT_EQ(settings.windowWidth, step.savedWidth) << step.sizeType;
+        EXPECT_EQ(settings.windowHeight, step.savedHeight) << step.sizeType;
+    }
+    platform::hostDrawing().setClientSize(640, 480);
+    std::remove(optionsPath);
+    std::remove(folder);
 }
 
 TEST_F(ShellCommands, MenuMarksFollowTheLoadedSettings) {
