@@ -37,6 +37,13 @@ public:
     // erased: the given client rectangle, or the whole client area when `rect` is null. Safe
     // to call from any thread. Each build's window file supplies the default.
     virtual void redrawWindow(const Rect* rect);
+
+    // Waits up to `ms` milliseconds on the window thread while handling the messages other
+    // threads send to it: a box the timer thread shows is owned by the main window and can
+    // neither open nor be answered while this thread sleeps. Posted messages (commands) stay
+    // queued, so nothing the user chose runs inside the wait. Each build's window file supplies
+    // the default.
+    virtual void waitHandlingSentMessages(uint32_t ms);
 };
 
 // The lyric font that the measuring context selects (an HFONT on Windows). The stage hands

@@ -24,8 +24,18 @@ void runStopSequence(uint32_t timerId);
 // and the period does nothing, so such a timer never drives a later run.
 bool isStrayTimer(uint32_t timerId);
 
+// Waits, at most kPreviousRunWaitMs by the clock, until the previous run's stop sequence has
+// closed it, handling meanwhile what other threads send to the window thread (a box the stop
+// shows). True when it is closed.
+bool waitForPreviousRun();
+
+// At exit: whatever the stop sequence has not closed yet (a stop held up by a message box, or
+// one that never came) is closed here and now, in the stop's order: timer, resolution, MIDI
+// output (reset first), capture. A stop that comes later finds nothing left to close.
+void closeRunNow();
+
 // No run's timer, MIDI output or capture is open (the previous run's stop sequence finished).
 bool previousRunClosed();
 
-// How long startPlayback waits for the previous run's stop sequence to finish.
+// How long startPlayback and the exit wait for the previous run's stop sequence to finish.
 constexpr uint32_t kPreviousRunWaitMs = 2000;

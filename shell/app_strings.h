@@ -4,18 +4,8 @@
 
 constexpr int kStringCapacity = 100;
 
-constexpr int IDS_TITLE = 103;
-constexpr int IDS_CANNOT_CREATE_RECORDING = 104;
-constexpr int IDS_CANNOT_OPEN_WAVE_IN = 105;
-constexpr int IDS_CANNOT_PREPARE_HEADER = 106;
-constexpr int IDS_CANNOT_CLOSE_WAVE_IN = 107;
-constexpr int IDS_CANNOT_START_RECORDING = 108;
-constexpr int IDS_CLASS_NAME = 109;
-constexpr int IDS_CANNOT_LOAD_GRAPHICS = 110;
-constexpr int IDS_BUFFER_LIMITS = 111;
-constexpr int IDS_CANNOT_KILL_TIMER = 112;
-constexpr int IDS_CANNOT_CLOSE_MIDI = 113;
-constexpr int IDS_CANNOT_START_TIMER = 114;
+// The ids IDS_TITLE to IDS_CANNOT_START_TIMER, from the resource script's own list.
+#include "resources/resource_ids.h"
 
 // Fills every buffer, in the order 103, 109, 104, 105, 106, 107, 108, 110, 111, 112, 113, 114.
 void loadAppStrings();

@@ -1,8 +1,5 @@
 #include "shell/commands.h"
 
-#include <chrono>
-#include <thread>
-
 #include "platform/shell.h"
 #include "platform/window.h"
 #include "playback/note_bars.h"
@@ -25,6 +22,11 @@ char backgroundPattern[260];
 const char* const kHomePage = "https://lyrivox.example.org/";
 
 namespace {
+
+// Whether the window is maximised, and its client size when it was last shown normally.
+bool maximised = false;
+int32_t restoredWidth = 0;
+int32_t restoredHeight = 0;
 
 void invalidateWindow() { platform::window().redrawWindow(nullptr); }
 
@@ -115,6 +117,10 @@ bool handleCommand(unsigned commandId) {
     return true;
 }
 
+void onMakerLine(unsigned notification) {
+    if (notification == kMakerLineClicked) platform::shell().shellOpen(kHomePage);
+}
+
 void handleVoice(unsigned what, uint32_t run) {
     if (what == VOICE_PITCH) {
         int32_t slot;
@@ -128,6 +134,11 @@ void onSize(unsigned sizeType) {
     if (sizeType == 1) {
         playback.busy.store(1);
     } else if (sizeType == 0 || sizeType == 2) {
+        if (sizeType == 2 && !maximised) {
+            restoredWidth = settings.windowWidth;
+            restoredHeight = settings.windowHeight;
+        }
+        maximised = sizeType == 2;
         rebuildStage();
     }
 }
@@ -167,16 +178,50 @@ void buildFixedPaths() {
     pathBesideExecutable(backgroundPattern, "*.bmp", "media\\images\\");
 }
 
+namespace {
+
+// The saved size is the window's normal one: a window closed maximised opens next time as a
+// normal window of the size it had before, not as a normal window as large as the screen.
+void keepRestoredSize() {
+    if (!maximised) return;
+    settings.windowWidth = restoredWidth;
+    settings.windowHeight = restoredHeight;
+}
+
+// Ends the run as Exit does and closes whatever its stop has not: the stop gets its bounded
+// wait (a box it shows can be answered meanwhile), then the timer, the MIDI output (reset
+// first), the capture and last the take's header are closed here, whatever happened to the
+// device. Returns whether the stop finished by itself.
+bool endRunForGood() {
+    playback.playing.store(0);
+    const bool stopped = waitForPreviousRun();
+    if (!stopped) closeRunNow();
+    FinishRecording();
+    return stopped;
+}
+
+}  // namespace
+
 void releaseResources() {
     // Nothing may be freed while a tick of the timer or the capture can still reach it: the
     // run is brought to its end here, on this thread, before the lists and surfaces go.
-    playback.playing.store(0);
-    for (uint32_t waited = 0; !previousRunClosed() && waited < kPreviousRunWaitMs; waited += 5)
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    const bool stopped = endRunForGood();
     releaseStage();
     StopPitchWorker();
-    songEvents.clear();
-    melodyEvents.clear();
-    noteBars.clear();
+    // A stop still held up on the timer thread may yet walk the lists: they are left to the
+    // end of the process rather than freed under it.
+    if (stopped) {
+        songEvents.clear();
+        melodyEvents.clear();
+        noteBars.clear();
+    }
+    keepRestoredSize();
+    saveOptions();
+}
+
+void endSession() {
+    // Windows may end the process as soon as this returns, without WM_DESTROY.
+    endRunForGood();
+    keepRestoredSize();
     saveOptions();
 }

@@ -14,7 +14,7 @@ bool handleCommand(unsigned commandId);
 void handleVoice(unsigned what, uint32_t run);
 
 // WM_SIZE with its type (0 restored, 1 minimised, 2 maximised), WM_ENTERSIZEMOVE and
-// WM_EXITSIZEMOVE.
+// WM_EXITSIZEMOVE. A maximised window's options keep the client size it had before.
 void onSize(unsigned sizeType);
 void onEnterSizeMove();
 void onExitSizeMove();
@@ -31,5 +31,15 @@ void buildFixedPaths();
 // Everything the window owns, released when it is destroyed; the options are saved last.
 void releaseResources();
 
+// WM_ENDSESSION when the session does end: the run stopped as Exit stops it, the MIDI output
+// reset and closed, the take finished, the options saved. Nothing is freed; the process may be
+// ended at any moment after.
+void endSession();
+
 // The address the About box's maker line opens.
 extern const char* const kHomePage;
+
+// A notice of the About box's maker line (the notification code of its WM_COMMAND): a click
+// opens the page; the double-click notice that follows a click's is not a second request.
+constexpr unsigned kMakerLineClicked = 0;  // STN_CLICKED
+void onMakerLine(unsigned notification);

@@ -1,7 +1,6 @@
 // The Windows entry: window class, main window, message loop, the window procedure's message
 // cracking and the About box. Everything a message does lives in shell/commands.cpp.
 #include <windows.h>
-#include <shellapi.h>
 
 #include "platform/window.h"
 #include "shell/app_strings.h"
@@ -14,12 +13,6 @@
 
 namespace {
 
-constexpr int kIconLarge = 107;
-constexpr int kIconSmall = 108;
-constexpr int kMenuAndAccelerators = 109;
-constexpr int kAboutDialog = 103;
-constexpr WORD kMakerLine = 1000;
-
 HINSTANCE instance;
 
 INT_PTR CALLBACK aboutProcedure(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
@@ -30,7 +23,7 @@ INT_PTR CALLBACK aboutProcedure(HWND dialog, UINT message, WPARAM wParam, LPARAM
         EndDialog(dialog, id);
         return TRUE;
     }
-    if (id == kMakerLine) ShellExecuteA(dialog, "open", kHomePage, nullptr, nullptr, SW_SHOWNORMAL);
+    if (id == kMakerLineControl) onMakerLine(HIWORD(wParam));
     return FALSE;
 }
 
@@ -51,6 +44,11 @@ LRESULT CALLBACK windowProcedure(HWND window, UINT message, WPARAM wParam, LPARA
             releaseResources();
             PostQuitMessage(0);
             return 0;
+        case WM_QUERYENDSESSION:
+            return TRUE;
+        case WM_ENDSESSION:
+            if (wParam) endSession();
+            return 0;
         case WM_SIZE:
             onSize(static_cast<unsigned>(wParam));
             return 0;
@@ -61,7 +59,7 @@ LRESULT CALLBACK windowProcedure(HWND window, UINT message, WPARAM wParam, LPARA
             return 1;  // the back buffer covers everything
         case WM_COMMAND:
             if (LOWORD(wParam) == kCmdAbout) {
-                DialogBoxParamA(instance, MAKEINTRESOURCEA(kAboutDialog), window, aboutProcedure, 0);
+                DialogBoxParamA(instance, MAKEINTRESOURCEA(kAboutDialogResource), window, aboutProcedure, 0);
                 return 0;
             }
             if (handleCommand(LOWORD(wParam))) return 0;
@@ -88,13 +86,36 @@ void registerWindowClass(HINSTANCE inst) {
     wc.style = CS_HREDRAW | CS_VREDRAW;
     wc.lpfnWndProc = windowProcedure;
     wc.hInstance = inst;
-    wc.hIcon = LoadIconA(inst, MAKEINTRESOURCEA(kIconLarge));
-    wc.hIconSm = LoadIconA(inst, MAKEINTRESOURCEA(kIconSmall));
+    wc.hIcon = LoadIconA(inst, MAKEINTRESOURCEA(kLargeIconResource));
+    wc.hIconSm = LoadIconA(inst, MAKEINTRESOURCEA(kSmallIconResource));
     wc.hCursor = LoadCursorA(nullptr, IDC_ARROW);
     wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
-    wc.lpszMenuName = MAKEINTRESOURCEA(kMenuAndAccelerators);
+    wc.lpszMenuName = MAKEINTRESOURCEA(kMenuResource);
     wc.lpszClassName = appString(IDS_CLASS_NAME);
     RegisterClassExA(&wc);
+}
+
+// Gives the window the client size asked for, measured on the window itself: AdjustWindowRect
+// counts a menu bar of one row, and a narrow window's menu wraps onto more. The window is kept
+// inside the work area, whatever size the options ask for. Twice, since a window cut to the
+// screen's width may wrap its menu anew.
+void placeWindow(HWND window, int32_t clientWidth, int32_t clientHeight) {
+    RECT work;
+    if (!SystemParametersInfoA(SPI_GETWORKAREA, 0, &work, 0)) return;
+    for (int pass = 0; pass < 2; ++pass) {
+        RECT outer, client;
+        if (!GetWindowRect(window, &outer) || !GetClientRect(window, &client)) return;
+        LONG width = outer.right - outer.left + clientWidth - client.right;
+        LONG height = outer.bottom - outer.top + clientHeight - client.bottom;
+        if (width > work.right - work.left) width = work.right - work.left;
+        if (height > work.bottom - work.top) height = work.bottom - work.top;
+        LONG x = outer.left, y = outer.top;
+        if (x + width > work.right) x = work.right - width;
+        if (y + height > work.bottom) y = work.bottom - height;
+        if (x < work.left) x = work.left;
+        if (y < work.top) y = work.top;
+        SetWindowPos(window, nullptr, x, y, width, height, SWP_NOZORDER | SWP_NOACTIVATE);
+    }
 }
 
 int createMainWindow(HINSTANCE inst, int showState) {
@@ -102,8 +123,11 @@ int createMainWindow(HINSTANCE inst, int showState) {
     instance = inst;
 
     // The saved sizes are client sizes: the frame and the menu are added around them so the
-    // window opens exactly as large as it was closed.
-    RECT outer{0, 0, settings.windowWidth, settings.windowHeight};
+    // window opens exactly as large as it was closed. (The sizing at creation already
+    // overwrites the settings with what came out.)
+    const int32_t clientWidth = settings.windowWidth;
+    const int32_t clientHeight = settings.windowHeight;
+    RECT outer{0, 0, clientWidth, clientHeight};
     AdjustWindowRect(&outer, WS_OVERLAPPEDWINDOW, TRUE);
     HWND window = CreateWindowExA(0, appString(IDS_CLASS_NAME), appString(IDS_TITLE),
                                   WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, CW_USEDEFAULT,
@@ -111,6 +135,7 @@ int createMainWindow(HINSTANCE inst, int showState) {
                                   nullptr, inst, nullptr);
     if (!window) return 0;
     platform::setMainWindow(window);
+    placeWindow(window, clientWidth, clientHeight);
 
     createStageSurfaces();
     chooseFirstBackground();
@@ -129,13 +154,16 @@ int WINAPI WinMain(HINSTANCE inst, HINSTANCE, LPSTR, int showState) {
     registerWindowClass(inst);
     if (!createMainWindow(inst, showState)) return 0;
 
-    HACCEL accelerators = LoadAcceleratorsA(inst, MAKEINTRESOURCEA(kMenuAndAccelerators));
-    MSG msg;
-    while (GetMessageA(&msg, nullptr, 0, 0) > 0) {
+    HACCEL accelerators = LoadAcceleratorsA(inst, MAKEINTRESOURCEA(kAcceleratorResource));
+    // GetMessageA gives -1 when it fails, even on its first call: the loop ends then too, and
+    // only a WM_QUIT's code is returned.
+    MSG msg{};
+    BOOL got;
+    while ((got = GetMessageA(&msg, nullptr, 0, 0)) > 0) {
         if (!TranslateAcceleratorA(msg.hwnd, accelerators, &msg)) {
             TranslateMessage(&msg);
             DispatchMessageA(&msg);
         }
     }
-    return static_cast<int>(msg.wParam);
+    return got == 0 ? static_cast<int>(msg.wParam) : 1;
 }

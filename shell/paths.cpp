@@ -2,21 +2,23 @@
 
 #include "platform/window.h"
 
+int folderEnd(const char* path) {
+    int cut = -1;
+    for (int i = 0; path != nullptr && path[i] != '\0'; ++i) {
+        if (platform::isLeadByte(static_cast<unsigned char>(path[i])) && path[i + 1] != '\0')
+            ++i;
+        else if (path[i] == '\\')
+            cut = i;
+    }
+    return cut;
+}
+
 void pathBesideExecutable(char* destination, const char* fileName, const char* subfolder) {
     if (destination == nullptr) return;
     char folder[kPathCapacity];
     platform::executablePath(folder, kPathCapacity);
 
-    // Cut at the last backslash. A backslash that is the second byte of a double-byte
-    // character (0x5C trails many Shift-JIS characters) is part of a name, not a separator.
-    int cut = -1;
-    for (int i = 0; folder[i] != '\0'; ++i) {
-        if (platform::isLeadByte(static_cast<unsigned char>(folder[i])) && folder[i + 1] != '\0') {
-            ++i;
-        } else if (folder[i] == '\\') {
-            cut = i;
-        }
-    }
+    const int cut = folderEnd(folder);
     if (cut >= 0) {
         folder[cut] = '\0';
     } else {

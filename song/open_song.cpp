@@ -7,6 +7,7 @@
 #include "platform/window.h"
 #include "playback/playback_run.h"
 #include "playback/playback_state.h"
+#include "shell/app_strings.h"
 #include "shell/message.h"
 #include "shell/paths.h"
 #include "shell/settings.h"
@@ -22,8 +23,8 @@ namespace {
 // The folder part of a path: the copy is cut at its last backslash.
 void folderOf(const char* path, char* folder) {
     std::snprintf(folder, 260, "%s", path);
-    char* cut = std::strrchr(folder, '\\');
-    if (cut) *cut = '\0';
+    const int cut = folderEnd(folder);
+    if (cut >= 0) folder[cut] = '\0';
 }
 
 // A name typed without an extension means the default one, unless a file of that very name is
@@ -43,6 +44,12 @@ void addDefaultExtension(char* path, size_t capacity, const char* extension) {
 }
 
 void loadChosenSong() {
+    // The previous run's stop must be over before the load frees the lists its ticks walk and
+    // greys the menu its stop enables.
+    if (!waitForPreviousRun()) {
+        showMessage(appString(IDS_CANNOT_START_TIMER));
+        return;
+    }
     void* previousCursor = platform::shell().setWaitCursor();
     chooseNextBackground();
     rebuildStage();

@@ -8,11 +8,12 @@
 #include <cstdint>
 
 #include "platform/draw.h"
+#include "resources/resource_ids.h"
 #include "stage/layout.h"
 
-constexpr unsigned kKeyboardBitmap = 129;  // 640 x 64, two colours
-constexpr unsigned kNoteBitmap = 130;      // 32 x 64, two colours
-constexpr unsigned kMarkerBitmap = 131;    // 32 x 32, sixteen colours
+constexpr unsigned kKeyboardBitmap = IDB_KEYBOARD;  // 640 x 64, two colours
+constexpr unsigned kNoteBitmap = IDB_NOTE;          // 32 x 64, two colours
+constexpr unsigned kMarkerBitmap = IDB_MARKER;      // 32 x 32, sixteen colours
 
 struct StageSurfaces {
     platform::Surface displaySurface = nullptr;  // reference for every image made

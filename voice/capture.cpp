@@ -1,5 +1,6 @@
 #include "voice/capture.h"
 
+#include <mutex>
 #include <new>
 #include <vector>
 
@@ -34,6 +35,15 @@ std::vector<void*>& abandonedMemory() {
 }
 
 platform::WaveInDevice& device() { return platform::waveInDevice(); }
+
+// Held while the callback decides to queue a buffer again and queues it, and while the stop
+// clears `capturing`: a buffer is either back on the device before the stop's reset (which
+// returns it) or not queued at all. The reset itself runs outside it, since the device may
+// call back from within the reset.
+std::mutex& requeueLock() {
+    static std::mutex lock;
+    return lock;
+}
 
 // Unprepares what is prepared and closes the device, if this run has it open; all the calls
 // are made. Returns false when any of them failed.
@@ -152,6 +162,11 @@ void CloseCapture() {
     if (!closed) showMessage(appString(IDS_CANNOT_CLOSE_WAVE_IN));
 }
 
+void StopCapturing() {
+    std::lock_guard<std::mutex> hold(requeueLock());
+    capturing.store(0);
+}
+
 void CaptureCallback(uintptr_t device, uint32_t message, uintptr_t, uintptr_t param1, uintptr_t) {
     switch (message) {
     case platform::kWimOpen:
@@ -170,7 +185,8 @@ void CaptureCallback(uintptr_t device, uint32_t message, uintptr_t, uintptr_t pa
         if (settings.record.load()) AppendRecording(returned);
         if (capturing.load() == 1) {
             if (settings.critique.load()) HandOverBlock(returned->data, returned->bytesRecorded);
-            platform::waveInDevice().waveInAddBuffer(device, returned);
+            std::lock_guard<std::mutex> hold(requeueLock());
+            if (capturing.load() == 1) platform::waveInDevice().waveInAddBuffer(device, returned);
         }
         break;
     }

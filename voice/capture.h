@@ -12,6 +12,9 @@ extern std::atomic<uint8_t> capturing;  // filled buffers are given back while s
 int OpenCapture();   // 1 on success, 0 on failure (message shown)
 void StartCapture();
 void CloseCapture();
+// Clears `capturing` so that no buffer is queued again; a callback that is queueing one
+// finishes first. The stop calls it before the device's reset, so nothing is queued after it.
+void StopCapturing();
 
 // The device's callback: WIM_OPEN creates the recording and starts the pitch worker, WIM_DATA
 // records, hands over and re-queues a returned buffer, WIM_CLOSE finishes the recording and

@@ -30,19 +30,6 @@ void writeLe32(FILE* file, long offset, uint32_t value) {
     std::fwrite(bytes, 1, 4, file);
 }
 
-// Cuts a path after its last backslash (the backslash stays); a backslash that is the second
-// byte of a double-byte character does not count. A path without one is left as it is.
-void cutAfterLastBackslash(char* path) {
-    int cut = -1;
-    for (int i = 0; path[i] != '\0'; ++i) {
-        if (platform::isLeadByte(static_cast<unsigned char>(path[i])) && path[i + 1] != '\0')
-            ++i;
-        else if (path[i] == '\\')
-            cut = i;
-    }
-    if (cut >= 0) path[cut + 1] = '\0';
-}
-
 }  // namespace
 
 void CreateRecording() {
@@ -128,5 +115,7 @@ void SaveRecordingAs() {
     // default.
     std::memcpy(saveFolder, saveFileName, sizeof saveFolder);
     saveFolder[sizeof saveFolder - 1] = '\0';
-    cutAfterLastBackslash(saveFolder);
+    // Cut after the folder's backslash (kept); a name without a folder stays as it is.
+    const int cut = folderEnd(saveFolder);
+    if (cut >= 0) saveFolder[cut + 1] = '\0';
 }

@@ -49,6 +49,11 @@ public:
     uint32_t waveInReset(uintptr_t device) override;
     uint32_t waveInClose(uintptr_t device) override;
 
+    // Windows' drivers give the buffers back from within the reset, on the caller's thread,
+    // even while a callback still runs on the device's thread; Wine's (the default here) gives
+    // them back on the device's thread, after that callback. Switches to the Windows way.
+    void resetFromCaller(bool fromCaller = true);
+
     // Makes every later call of that kind fail with kError (until switched off).
     void failCall(Call call, bool failing = true);
 
@@ -70,6 +75,9 @@ public:
 
 private:
     void run();
+    // Gives every queued buffer back through WIM_DATA (the one being filled with what it
+    // holds) and stops; called with the lock held, which it lets go around the callbacks.
+    void returnQueued(std::unique_lock<std::mutex>& lock);
     bool validLocked(uintptr_t device) const { return device != 0 && device == handle_; }
     uint32_t enter(Call call, const char* name);  // counts and logs; kError when failing
 
@@ -90,6 +98,7 @@ private:
     std::deque<uint8_t> pending_;
     size_t dropped_ = 0;
     bool resetRequested_ = false;
+    bool resetFromCaller_ = false;
     bool delivering_ = false;
     int deliveries_ = 0;
 

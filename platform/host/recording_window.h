@@ -32,6 +32,9 @@ public:
     int32_t lyricTextWidth(const char* text, int32_t length) override;
     void endLyricMeasure() override;
     void redrawWindow(const Rect* rect) override;
+    // Counts the waits and runs the wait hook (the messages the window thread would handle
+    // meanwhile), then sleeps a millisecond.
+    void waitHandlingSentMessages(uint32_t ms) override;
 
     // One invalidation: the rectangle given, or the whole client area.
     struct Redraw {
@@ -55,6 +58,10 @@ public:
     void setMessageBoxResult(int result);
     // Called (on the showing thread) while a box is "open", before it returns.
     void setOnMessageBox(std::function<void(const Box&)> hook);
+    // Called (on the waiting thread) at each wait that handles sent messages: what a box
+    // shown by another thread can do only while the window thread listens.
+    void setOnWait(std::function<void()> hook);
+    int waits() const;
 
 private:
     mutable std::mutex mutex_;
@@ -67,6 +74,8 @@ private:
     int messageBoxResult_ = 1;
     std::vector<Redraw> redraws_;
     std::function<void(const Box&)> onMessageBox_;
+    std::function<void()> onWait_;
+    int waits_ = 0;
 };
 
 // Width of a text in a fixed-width font with DrawTextA's DT_CALCRECT rules (no other flag):

@@ -99,6 +99,10 @@ uint32_t FakeWaveIn::waveInReset(uintptr_t device) {
     std::unique_lock<std::mutex> lock(mutex_);
     if (uint32_t result = enter(kReset, "reset")) return result;
     if (!validLocked(device)) return kInvalidHandle;
+    if (resetFromCaller_) {
+        returnQueued(lock);
+        return kNoError;
+    }
     // The device thread gives the buffers back; the reset returns once it has.
     resetRequested_ = true;
     changed_.notify_all();
@@ -154,28 +158,7 @@ void FakeWaveIn::run() {
         if (shutdown_) return;
 
         if (resetRequested_) {
-            // Every queued buffer comes back, the one being filled with what it holds.
-            std::deque<WaveHeader*> returned;
-            returned.swap(queue_);
-            for (size_t i = 0; i < returned.size(); ++i) {
-                returned[i]->bytesRecorded = i == 0 ? headFill_ : 0;
-                returned[i]->flags = (returned[i]->flags & ~kInQueue) | kDone;
-            }
-            headFill_ = 0;
-            started_ = false;
-            pending_.clear();
-            delivering_ = true;
-            for (WaveHeader* header : returned) {
-                WaveInCallback callback = callback_;
-                uintptr_t handle = handle_;
-                uintptr_t instance = instance_;
-                lock.unlock();
-                if (callback)
-                    callback(handle, kWimData, instance, reinterpret_cast<uintptr_t>(header), 0);
-                lock.lock();
-                ++deliveries_;
-            }
-            delivering_ = false;
+            returnQueued(lock);
             resetRequested_ = false;
             changed_.notify_all();
             continue;
@@ -216,6 +199,35 @@ void FakeWaveIn::run() {
         delivering_ = false;
         changed_.notify_all();
     }
+}
+
+void FakeWaveIn::returnQueued(std::unique_lock<std::mutex>& lock) {
+    std::deque<WaveHeader*> returned;
+    returned.swap(queue_);
+    for (size_t i = 0; i < returned.size(); ++i) {
+        returned[i]->bytesRecorded = i == 0 ? headFill_ : 0;
+        returned[i]->flags = (returned[i]->flags & ~kInQueue) | kDone;
+    }
+    headFill_ = 0;
+    started_ = false;
+    pending_.clear();
+    const bool wasDelivering = delivering_;
+    delivering_ = true;
+    for (WaveHeader* header : returned) {
+        WaveInCallback callback = callback_;
+        uintptr_t handle = handle_;
+        uintptr_t instance = instance_;
+        lock.unlock();
+        if (callback) callback(handle, kWimData, instance, reinterpret_cast<uintptr_t>(header), 0);
+        lock.lock();
+        ++deliveries_;
+    }
+    delivering_ = wasDelivering;
+}
+
+void FakeWaveIn::resetFromCaller(bool fromCaller) {
+    std::lock_guard<std::mutex> guard(mutex_);
+    resetFromCaller_ = fromCaller;
 }
 
 int FakeWaveIn::calls(Call call) const {

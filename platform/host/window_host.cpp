@@ -1,7 +1,9 @@
 #include <atomic>
+#include <chrono>
 #include <cstring>
 #include <mutex>
 #include <string>
+#include <thread>
 
 #include "platform/host/recording_window.h"
 
@@ -9,6 +11,11 @@ namespace platform {
 
 // The host has no window to repaint; the recording side below keeps what was asked.
 void WindowSide::redrawWindow(const Rect*) {}
+
+// Nor messages to handle: a plain sleep.
+void WindowSide::waitHandlingSentMessages(uint32_t ms) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}
 
 int RecordingWindowSide::messageBox(const char* text, const char* caption, unsigned style,
                                     bool owned) {
@@ -115,6 +122,27 @@ void RecordingWindowSide::setCharWidth(int width) {
 void RecordingWindowSide::setMessageBoxResult(int result) {
     std::lock_guard<std::mutex> guard(mutex_);
     messageBoxResult_ = result;
+}
+
+void RecordingWindowSide::waitHandlingSentMessages(uint32_t) {
+    std::function<void()> hook;
+    {
+        std::lock_guard<std::mutex> guard(mutex_);
+        ++waits_;
+        hook = onWait_;
+    }
+    if (hook) hook();
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+}
+
+int RecordingWindowSide::waits() const {
+    std::lock_guard<std::mutex> guard(mutex_);
+    return waits_;
+}
+
+void RecordingWindowSide::setOnWait(std::function<void()> hook) {
+    std::lock_guard<std::mutex> guard(mutex_);
+    onWait_ = std::move(hook);
 }
 
 void RecordingWindowSide::setOnMessageBox(std::function<void(const Box&)> hook) {

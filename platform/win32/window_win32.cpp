@@ -82,6 +82,14 @@ void WindowSide::redrawWindow(const Rect* rect) {
     RedrawWindow(mainHwnd(), &area, nullptr, RDW_INVALIDATE | RDW_INTERNALPAINT);
 }
 
+void WindowSide::waitHandlingSentMessages(uint32_t ms) {
+    // Sent messages are handled inside the wait and the peek; PM_NOREMOVE leaves every posted
+    // message where it is.
+    MsgWaitForMultipleObjects(0, nullptr, FALSE, ms, QS_SENDMESSAGE);
+    MSG message;
+    PeekMessageA(&message, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+}
+
 uint32_t executablePath(char* destination, uint32_t capacity) {
     if (destination == nullptr || capacity == 0) return 0;
     DWORD count = GetModuleFileNameA(nullptr, destination, capacity);

@@ -42,6 +42,18 @@ start_and_check "odd values" "266 300" "20px,&Light,&Silence Melody,&CD" "266 30
 lvx_check "width 266 stored as 0D 0A 01 00 00: 25 bytes" test "$(stat -c %s "$LVX_APP_DIR/options.lvx")" = 25
 lvx_check "the pair on disk" test "$(head -c 5 "$LVX_APP_DIR/options.lvx" | xxd -p)" = 0d0a010000
 
+# A window narrow enough for its menu to wrap onto more rows still gets the client area saved,
+# so it does not shrink from one start to the next; one larger than the screen is cut to it.
+lvx_options_write 180 300 20 400 1 0
+start_and_check "narrow, menu wrapped" "180 300" "20px,&Normal,&AM" "180 300 20 400 1 0"
+start_and_check "narrow, second start" "180 300" "20px,&Normal,&AM" "180 300 20 400 1 0"
+lvx_options_write 3000 2000 20 400 1 0
+lvx_lyrivox_up
+read -r x y w h < <(lvx_drv window-rect "$LVX_WIN")
+lvx_check "too large: on the 1024 x 768 screen [$x $y $w $h]" \
+    test "$x" -ge 0 -a "$y" -ge 0 -a $((x + w)) -le 1024 -a $((y + h)) -le 768
+lvx_check "too large: Exit ends the program" lvx_exit_program "$LVX_WIN"
+
 # A file too short to hold six values is ignored as a whole: the defaults apply.
 head -c 20 /dev/zero >"$LVX_APP_DIR/options.lvx"
 start_and_check "short options file" "640 480" "20px,&Normal,&AM" "640 480 20 400 1 0"

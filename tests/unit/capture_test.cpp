@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -90,7 +91,7 @@ protected:
     }
     // The stop sequence of a run.
     void stopSequence() {
-        capturing = 0;
+        StopCapturing();
         if (waveIn.load() != 0) device->waveInReset(waveIn.load());
         CloseCapture();
     }
@@ -336,6 +337,50 @@ TEST_F(CaptureTest, ACaptureThatCannotStartIsReportedAndStillStops) {
         EXPECT_FALSE(device->isOpen());
         EXPECT_EQ(fileBytes(take).size(), 44u);
     }
+}
+
+// Windows gives the buffers back from within the reset while the device's thread may be in the
+// callback, about to queue one again: that buffer reaches the device before the reset or not
+// at all, so the unprepare and the close still work.
+TEST_F(CaptureTest, NoBufferIsQueuedAgainAfterTheStopsReset) {
+    struct SlowRequeue : FakeWaveIn {
+        // The callback's re-queue waits (a while at most) for the reset, and the reset for it.
+        uint32_t waveInAddBuffer(uintptr_t handle, platform::WaveHeader* header) override {
+            if (std::this_thread::get_id() == tester || !armed.exchange(false))
+                return FakeWaveIn::waveInAddBuffer(handle, header);
+            inAdd.store(true);
+            waitFor(resetDone);
+            const uint32_t result = FakeWaveIn::waveInAddBuffer(handle, header);
+            addDone.store(true);
+            return result;
+        }
+        uint32_t waveInReset(uintptr_t handle) override {
+            const uint32_t result = FakeWaveIn::waveInReset(handle);
+            resetDone.store(true);
+            if (inAdd.load()) waitFor(addDone);
+            return result;
+        }
+        static void waitFor(const std::atomic<bool>& flag) {
+            for (int i = 0; i < 300 && !flag.load(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        std::thread::id tester = std::this_thread::get_id();
+        std::atomic<bool> armed{false}, inAdd{false}, resetDone{false}, addDone{false};
+    };
+    platform::installWaveInDevice(nullptr);
+    delete device;
+    auto* slow = new SlowRequeue;
+    device = slow;
+    platform::installWaveInDevice(device);
+    device->resetFromCaller();
+    settings.record = 1;
+    startCapture();
+    slow->armed.store(true);
+    device->feed(std::vector<int16_t>(2048, 1000));
+    while (!slow->inAdd.load()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    stopSequence();
+    EXPECT_TRUE(window.messages().empty());
+    EXPECT_FALSE(device->isOpen());
+    EXPECT_EQ(le32(fileBytes(take), 40), 4096u);
 }
 
 TEST_F(CaptureTest, ADeviceThatWillNotCloseLeavesItsRunToTheNext) {

@@ -6,15 +6,21 @@
 #include <thread>
 #include <vector>
 
+#include <unistd.h>
+
 #include "platform/host/fake_wave_in.h"
 #include "platform/host/recording_post.h"
+#include "platform/host/recording_shell.h"
 #include "playback/playback_run.h"
 #include "playback_fixture.h"
 #include "shell/command_ids.h"
+#include "shell/commands.h"
+#include "song/open_song.h"
 #include "support/unit_support.h"
 #include "stage/critique_tally.h"
 #include "voice/capture.h"
 #include "voice/pitch.h"
+#include "voice/recording.h"
 
 namespace {
 
@@ -235,20 +241,25 @@ TEST_F(PlaybackRun, AFailedKillOrCloseAtTheStopIsReportedOnceAndTheRestStillRuns
     EXPECT_EQ(midi.openDevices(), 0);
     EXPECT_TRUE(previousRunClosed());
     for (unsigned command : kRunMenuItems) EXPECT_TRUE(window.isEnabled(command, false));
-    // The timer that would not die keeps calling: no second message, and it does not drive the
-    // next run.
+    // The timer that would not die keeps calling: no second message. Nor does a second such
+    // timer, and neither drives the next run.
     timer.fire();
     EXPECT_EQ(window.messages().size(), 1u);
-    timer.setFail(Timer::Call::KillEvent, false);
     startPlayback();
-    ASSERT_EQ(timer.live().size(), 2u);
+    playback.playing.store(0);
+    timer.fire();
+    EXPECT_EQ(window.messages().size(), 2u);
+    timer.setFail(Timer::Call::KillEvent, false);
+    rewind();
+    startPlayback();
+    ASSERT_EQ(timer.live().size(), 3u);
     clock.advance(25);
-    timer.fire();  // both timers call once
+    timer.fire();  // every timer calls once
     EXPECT_EQ(playback.position.load(), 25);
     ASSERT_EQ(timer.live().size(), 1u);
     EXPECT_NE(timer.live()[0].id, first);
     runToTheEnd();
-    EXPECT_EQ(window.messages().size(), 1u);
+    EXPECT_EQ(window.messages().size(), 2u);
 
     // A MIDI close that fails brings the same message.
     window.clear();
@@ -291,6 +302,141 @@ TEST_F(PlaybackRun, ANewRunWaitsUntilThePreviousRunIsClosed) {
     EXPECT_EQ(window.messages(), (std::vector<std::string>{"Unable to start the Midi timer."}));
     EXPECT_EQ(midi.openDevices(), 1);
     EXPECT_EQ(timer.live().size(), 1u);
+}
+
+// A stop held up by the box it shows on the timer thread: the box can be answered only while
+// the window thread handles what is sent to it, so the waits of Open and of the exit do.
+class HeldStop : public PlaybackRun {
+protected:
+    void SetUp() override {
+        PlaybackRun::SetUp();
+        platform::installShell(&shell);
+        platform::setHostExecutablePath("C:\\Lyrivox\\lyrivox.exe");
+        char pattern[] = "/tmp/lvx-heldstop-XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        folder = pattern;
+        std::snprintf(recordingPath, sizeof recordingPath, "%s/lvxtake.wav", pattern);
+        std::snprintf(optionsPath, sizeof optionsPath, "%s/options.lvx", pattern);
+        settings.record.store(1);
+        // Only the timer thread's box is held; the window thread's own boxes return at once.
+        const std::thread::id windowThread = std::this_thread::get_id();
+        window.setOnMessageBox([this, windowThread](const platform::RecordingWindowSide::Box&) {
+            while (std::this_thread::get_id() != windowThread && !answered.load())
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        });
+    }
+    void TearDown() override {
+        answer();
+        FinishRecording();
+        platform::installShell(nullptr);
+        PlaybackRun::TearDown();
+        EXPECT_EQ(std::system(("rm -rf '" + folder + "'").c_str()), 0);
+    }
+
+    // A run recording a buffer of sound, then its stop on a timer thread of its own.
+    void startRecordingThenStop(platform::FakeWaveIn& device) {
+        platform::installWaveInDevice(&device);
+        startPlayback();
+        device.feed(std::vector<int16_t>(2048, 1000));
+        ASSERT_TRUE(device.waitUntilIdle());
+        playback.playing.store(0);
+        stopper = std::thread([this] {
+            clock.advance(25);
+            timer.fire();
+        });
+    }
+    void answer() {
+        answered.store(true);
+        if (stopper.joinable()) stopper.join();
+    }
+
+    // The take's header states the sizes of what is on disk, and that is not nothing.
+    void expectWholeTake() {
+        const unittest::Bytes take = unittest::readBytes(recordingPath);
+        ASSERT_GT(take.size(), kWaveHeaderBytes);
+        EXPECT_EQ(unittest::le(take, 4), take.size() - 8);
+        EXPECT_EQ(unittest::le(take, 40), take.size() - kWaveHeaderBytes);
+    }
+
+    platform::RecordingShellSide shell;
+    std::string folder;
+    std::atomic<bool> answered{false};
+    std::thread stopper;
+};
+
+TEST_F(HeldStop, OpenWaitsForTheStopAndLoadsNothingWhenItDoesNotEnd) {
+    for (bool answeredInTheWait : {true, false}) {
+        SCOPED_TRACE(answeredInTheWait ? "answered while Open waits" : "never answered");
+        window.clear();
+        answered.store(false);
+        window.setOnWait([&] { if (answeredInTheWait) answered.store(true); });
+        midi.setResult(platform::RecordingMidiOutput::Call::Close, 2);  // the stop's box: 112
+        platform::FakeWaveIn device;
+        startRecordingThenStop(device);
+        shell.dialogAnswers = {"C:\\songs\\a.kar"};
+        openSong();
+        // Held: one message and nothing loaded (no background, no file). Answered: the load.
+        const std::vector<std::string> shown = window.messages();
+        ASSERT_GE(shown.size(), 2u);
+        EXPECT_EQ(shown.front(), unittest::kMsgCannotKillTimer);
+        if (answeredInTheWait)
+            EXPECT_EQ(shown.back(), "Error opening the midi file [C:\\songs\\a.kar].");
+        else
+            EXPECT_EQ(shown, (std::vector<std::string>{unittest::kMsgCannotKillTimer, unittest::kMsgCannotStartTimer}));
+        answer();
+        EXPECT_FALSE(device.isOpen());
+        midi.setResult(platform::RecordingMidiOutput::Call::Close, 0);
+    }
+}
+
+TEST_F(HeldStop, ExitAndEndOfSessionCloseWhatTheStopLeftAndFinishTheTake) {
+    struct Case {
+        const char* name;
+        bool stopComes;    // the timer runs the stop at all
+        bool closeFails;   // the device will not close: 107, and no WIM_CLOSE to finish the take
+        bool endSession;   // WM_ENDSESSION rather than the window's end
+    };
+    for (Case c : {Case{"exit with no stop in time", false, false, false},
+                   Case{"exit while the stop shows 107", true, true, false},
+                   Case{"end of session after a failed close", true, true, true}}) {
+        SCOPED_TRACE(c.name);
+        window.clear();
+        answered.store(c.endSession);
+        std::remove(optionsPath);
+        songEvents.clear();
+        event(0, noteOn(60, 100));
+        rewind();
+        platform::FakeWaveIn device;
+        device.failCall(platform::FakeWaveIn::kClose, c.closeFails);
+        if (c.stopComes) {
+            startRecordingThenStop(device);
+            if (c.endSession) answer();
+        } else {
+            platform::installWaveInDevice(&device);
+            startPlayback();
+            device.feed(std::vector<int16_t>(2048, 1000));
+            ASSERT_TRUE(device.waitUntilIdle());
+        }
+        if (c.endSession)
+            endSession();
+        else
+            releaseResources();
+        expectWholeTake();
+        EXPECT_TRUE(timer.live().empty());
+        EXPECT_EQ(timer.periodsHeld(), 0);
+        EXPECT_EQ(midi.openDevices(), 0);
+        EXPECT_TRUE(midi.resetBeforeClose(midi.records().front().handle));
+        EXPECT_EQ(device.isOpen(), c.closeFails);
+        EXPECT_EQ(access(optionsPath, F_OK), 0);
+        answer();
+        EXPECT_TRUE(previousRunClosed());
+        std::vector<std::string> expected;
+        if (c.closeFails) expected.push_back(unittest::kMsgCannotCloseWaveIn);
+        EXPECT_EQ(window.messages(), expected);
+        midi.clear();
+        timer.clear();
+        stopper = std::thread();
+    }
 }
 
 }  // namespace

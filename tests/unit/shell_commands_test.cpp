@@ -7,6 +7,7 @@
 
 #include "support/unit_support.h"
 #include "platform/host/recording_shell.h"
+#include "platform/host/software_drawing.h"
 #include "platform/host/recording_window.h"
 #include "playback/note_bars.h"
 #include "playback/playback_state.h"
@@ -109,7 +110,12 @@ TEST_F(ShellCommands, ToolsAndHelpOpenTheirFiles) {
     handleCommand(kCmdAudioMixer);
     shell.existingPrograms = {"sndvol32.exe"};
     handleCommand(kCmdAudioMixer);
-    ASSERT_EQ(shell.opened.size(), 4u);
+    // The About box's maker line: a double click (a click, then a double-click notice) opens
+    // the page once.
+    onMakerLine(kMakerLineClicked);
+    onMakerLine(kMakerLineClicked + 1);
+    ASSERT_EQ(shell.opened.size(), 5u);
+    EXPECT_EQ(shell.opened[4], kHomePage);
     EXPECT_EQ(shell.opened[0], "C:\\Lyrivox\\lvxtake.wav");
     EXPECT_EQ(shell.opened[1], "C:\\Lyrivox\\lyrivox.htm");
     EXPECT_EQ(shell.opened[2], "sndvol.exe");  // current Windows has no sndvol32.exe
@@ -156,6 +162,30 @@ TEST_F(ShellCommands, SizeMessagesHoldAndReleaseTheSong) {
     EXPECT_EQ(playback.busy.load(), 1);
     onExitSizeMove();
     EXPECT_EQ(playback.busy.load(), 0);
+
+    // What is saved is the normal size, also when the window ends maximised (or minimised
+    // from maximised): the next start opens a normal window of that size.
+    char folder[] = "/tmp/lvx-size-XXXXXX";
+    ASSERT_NE(mkdtemp(folder), nullptr);
+    std::snprintf(optionsPath, sizeof optionsPath, "%s/options.lvx", folder);
+    struct Step {
+        unsigned sizeType;
+        int32_t width, height;  // the client area then
+        int32_t savedWidth, savedHeight;
+    };
+    for (Step step : {Step{0, 700, 500, 700, 500}, Step{2, 1024, 740, 700, 500}, Step{1, 0, 0, 700, 500},
+                      Step{2, 1024, 740, 700, 500}, Step{0, 720, 510, 720, 510}}) {
+        platform::hostDrawing().setClientSize(step.width, step.height);
+        onSize(step.sizeType);
+        endSession();
+        unittest::resetSettings();
+        loadOptions();
+        EXPECT_EQ(settings.windowWidth, step.savedWidth) << step.sizeType;
+        EXPECT_EQ(settings.windowHeight, step.savedHeight) << step.sizeType;
+    }
+    platform::hostDrawing().setClientSize(640, 480);
+    std::remove(optionsPath);
+    std::remove(folder);
 }
 
 TEST_F(ShellCommands, MenuMarksFollowTheLoadedSettings) {
@@ -210,6 +240,15 @@ TEST_F(ShellCommands, OpenDialogStartsInTheKaraokeFolderThenInTheLastSongsFolder
     EXPECT_EQ(shell.dialogs[2].presetFile, "C:\\songs\\a.kar");
     EXPECT_EQ(window.messages().back(), "Error opening the midi file [C:\\songs\\a.kar].");
     EXPECT_EQ(shell.waitCursorDepth, 0);
+
+    // A Shift-JIS character with a backslash for its second byte (0x95 0x5C) is part of the
+    // song's name, not the end of a folder.
+    platform::setHostDoubleByteCodePage(true);
+    shell.dialogAnswers = {"C:\\\x95\x5C" "b.kar", ""};
+    openSong();
+    openSong();
+    platform::setHostDoubleByteCodePage(false);
+    EXPECT_EQ(shell.dialogs.back().initialFolder, "C:");
 }
 
 TEST_F(ShellCommands, AMissingSongNameWithoutExtensionIsReportedWithTheDefaultOne) {

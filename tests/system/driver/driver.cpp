@@ -11,6 +11,10 @@
 //   wait-close WINDOW [SECONDS]        wait until the window is gone
 //   command WINDOW ID                  post WM_COMMAND with the id (a menu command)
 //   post WINDOW MSG WPARAM LPARAM      post any message (numbers: decimal or 0x hex)
+//   send WINDOW MSG WPARAM LPARAM [SECONDS]
+//                                      send a message and wait (10 s unless told) for the
+//                                      window's answer, as Windows sends the end-of-session
+//                                      messages; prints the result; exit 2 when none came
 //   close WINDOW                       post WM_CLOSE
 //   show WINDOW normal|minimize|maximize|restore
 //   move WINDOW X Y WIDTH HEIGHT       set the outer rectangle
@@ -238,6 +242,20 @@ int post(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
         fail("PostMessage failed");
         return exitFailed;
     }
+    return 0;
+}
+
+int send(int argc, char** argv) {
+    HWND window = requireWindow(argv[0]);
+    if (window == nullptr) return exitFailed;
+    const UINT seconds = argc >= 5 ? static_cast<UINT>(number(argv[4])) : 10;
+    DWORD_PTR result = 0;
+    if (!SendMessageTimeoutA(window, static_cast<UINT>(number(argv[1])), static_cast<WPARAM>(number(argv[2])),
+                             static_cast<LPARAM>(number(argv[3])), SMTO_NORMAL, seconds * 1000, &result)) {
+        fail("no answer to the message");
+        return exitTimeout;
+    }
+    out(std::to_string(static_cast<unsigned long>(result)));
     return 0;
 }
 
@@ -596,6 +614,7 @@ int main(int argc, char** argv) {
     if (verb == "post" && argc >= 4)
         return post(requireWindow(argv[0]), static_cast<UINT>(number(argv[1])), static_cast<WPARAM>(number(argv[2])),
                     static_cast<LPARAM>(number(argv[3])));
+    if (verb == "send" && argc >= 4) return send(argc, argv);
     if (verb == "close" && argc >= 1) return post(requireWindow(argv[0]), WM_CLOSE, 0, 0);
     if (verb == "show") return show(argc, argv);
     if (verb == "move") return move(argc, argv);

@@ -16,6 +16,8 @@
 //                      it, midicap.log beside this dll
 //   LYRIVOX_MIDI_FAIL  when set and not "0", every open fails with MMSYSERR_ALLOCATED, as when
 //                      no MIDI device can be had
+//   LYRIVOX_MIDI_CLOSE_FAIL  when set and not "0", every close closes the device and then
+//                      reports MMSYSERR_ERROR, so the program's stop shows its message box
 
 #include <windows.h>
 #include <mmsystem.h>
@@ -90,11 +92,13 @@ void notify(DWORD message, DWORD_PTR param1) {
                    device.desc.dwInstance, param1, 0);
 }
 
-bool openShouldFail() {
+bool switchedOn(const char* variable) {
     char value[16];
-    DWORD n = GetEnvironmentVariableA("LYRIVOX_MIDI_FAIL", value, sizeof value);
+    DWORD n = GetEnvironmentVariableA(variable, value, sizeof value);
     return n > 0 && n < sizeof value && std::strcmp(value, "0") != 0;
 }
+
+bool openShouldFail() { return switchedOn("LYRIVOX_MIDI_FAIL"); }
 
 DWORD getDevCaps(MIDIOUTCAPSA* caps, DWORD_PTR size) {
     if (caps == nullptr) return MMSYSERR_INVALPARAM;
@@ -135,7 +139,7 @@ DWORD closeDevice() {
     writeLine("CLOSE", nullptr, 0);
     notify(MOM_CLOSE, 0);
     device.open = false;
-    return MMSYSERR_NOERROR;
+    return switchedOn("LYRIVOX_MIDI_CLOSE_FAIL") ? MMSYSERR_ERROR : MMSYSERR_NOERROR;
 }
 
 DWORD shortMessage(DWORD message) {
