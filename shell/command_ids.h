@@ -23,6 +23,14 @@ constexpr unsigned kCmdQualityCd = 32778;
 constexpr unsigned kCmdCritique = 32779;
 constexpr unsigned kCmdOctaveLower = 32792;
 
+// Key & Tempo: session choices, never saved.
+constexpr unsigned kCmdKeyUp = 32801;
+constexpr unsigned kCmdKeyDown = 32802;
+constexpr unsigned kCmdOriginalKey = 32803;
+constexpr unsigned kCmdFaster = 32804;
+constexpr unsigned kCmdSlower = 32805;
+constexpr unsigned kCmdOriginalTempo = 32806;
+
 constexpr unsigned kCmdAudioMixer = 32793;
 constexpr unsigned kCmdPlayLastRecording = 32794;
 
