@@ -25,6 +25,15 @@ inline int64_t tempoScaledPeriod(uint32_t periodTicks, int32_t percent) {
     return scaled > 0 ? scaled : 1;
 }
 
+// The same, period after period: `carry` keeps what the truncation left over and adds it to the
+// next period, so that the scaled song loses nothing over any length. Starts at 0 with a run.
+inline int64_t tempoScaledPeriod(uint32_t periodTicks, int32_t percent, int64_t& carry) {
+    const int64_t product = int64_t{periodTicks} * percent + carry;
+    carry = product % kTempoOriginal;
+    const int64_t scaled = product / kTempoOriginal;
+    return scaled > 0 ? scaled : 1;
+}
+
 // The note a melody note-on stands for at a key: its number shifted, or -1 when the shifted
 // note leaves 0..127.
 int32_t shiftedNote(uint32_t note, int32_t shift);

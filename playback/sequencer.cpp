@@ -23,6 +23,8 @@ constexpr int64_t kOneTick = int64_t{1} << kFractionBits;
 // with `playback.position` at 0, which the whole-part check below notices.
 int64_t fixedPosition = 0;
 int32_t publishedWhole = 0;
+// What the tempo factor's truncation left over from the last period (timer thread only).
+int64_t tempoCarry = 0;
 
 int64_t currentFixedPosition() {
     const int32_t whole = playback.position.load();
@@ -78,6 +80,7 @@ int64_t songPositionFixed() { return currentFixedPosition(); }
 
 void rewindSongPosition() {
     publishPosition(0);
+    tempoCarry = 0;
     forgetSoundingNotes();
 }
 
@@ -93,7 +96,7 @@ void sequencerTick(uint32_t timerId, uint32_t, uintptr_t, uintptr_t, uintptr_t) 
     // Key and tempo are read once, so that one period runs at one of each.
     const int32_t percent = tempoPercent.load();
     const int32_t shift = keyShift.load();
-    const int64_t period = tempoScaledPeriod(songPeriod, percent);
+    const int64_t period = tempoScaledPeriod(songPeriod, percent, tempoCarry);
 
     if (playback.playing.load() == 0) {
         runStopSequence(timerId);
