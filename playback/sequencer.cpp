@@ -96,13 +96,14 @@ void sequencerTick(uint32_t timerId, uint32_t, uintptr_t, uintptr_t, uintptr_t) 
     // Key and tempo are read once, so that one period runs at one of each.
     const int32_t percent = tempoPercent.load();
     const int32_t shift = keyShift.load();
-    const int64_t period = tempoScaledPeriod(songPeriod, percent, tempoCarry);
 
     if (playback.playing.load() == 0) {
         runStopSequence(timerId);
         return;
     }
     if (playback.busy.load() != 0) return;
+
+    const int64_t period = tempoScaledPeriod(songPeriod, percent, tempoCarry);
 
     int64_t position = currentFixedPosition() + period;
 
