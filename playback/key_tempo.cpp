@@ -6,8 +6,8 @@ std::atomic<int32_t> tempoPercent{kTempoOriginal};
 namespace {
 
 constexpr uint32_t kDrumChannel = 9;
-constexpr int8_t kSilent = -128;   // no note-on of ours holds this note
-constexpr int8_t kDropped = 127;   // its note-on fell out of range: so does its note-off
+constexpr int8_t kSilent = -128;  // no note-on of ours holds this note
+constexpr int8_t kDropped = 127;  // its note-on fell out of range: so does its note-off
 
 // Per channel and note as the song has it: the shift its sounding note-on went out with.
 // Only the timer thread touches it, and only between runs is it reset.
@@ -31,7 +31,9 @@ int32_t shiftedNote(uint32_t note, int32_t shift) {
     return shifted < 0 || shifted > 127 ? -1 : shifted;
 }
 
-void forgetSoundingNotes() { resetTable(); }
+void forgetSoundingNotes() {
+    resetTable();
+}
 
 void sendAtKey(platform::MidiOutput& output, uintptr_t device, uint32_t message, int32_t shift) {
     const uint32_t status = message & 0xFF;
@@ -50,7 +52,8 @@ void sendAtKey(platform::MidiOutput& output, uintptr_t device, uint32_t message,
     if (kind == 0x90 && !release) {
         // A note struck again at another key first lets go of where it sounded before.
         if (held != kSilent && held != kDropped && held != shift)
-            output.midiOutShortMsg(device, (0x80 | channel) | static_cast<uint32_t>(note + held) << 8 | 0x40u << 16);
+            output.midiOutShortMsg(
+                device, (0x80 | channel) | static_cast<uint32_t>(note + held) << 8 | 0x40u << 16);
         const int32_t out = shiftedNote(note, shift);
         held = out < 0 ? kDropped : static_cast<int8_t>(shift);
         if (out >= 0) output.midiOutShortMsg(device, withNote(message, out));
