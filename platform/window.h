@@ -25,6 +25,9 @@ public:
     virtual void enableMenuItem(unsigned commandId, bool enabled) = 0;
     virtual void checkMenuItem(unsigned commandId, bool checked) = 0;
 
+    // SetWindowTextA on the main window: its caption.
+    virtual void setWindowText(const char* text) = 0;
+
     // A measuring context with the current lyric font selected (GetDC + SelectObject), held
     // from begin to end; and the width in pixels of a text in that font, with the semantics of
     // DrawTextA with DT_CALCRECT alone: the widest of the text's lines (CR and LF break lines),

@@ -6,6 +6,7 @@
 #include "platform/clock.h"
 #include "platform/midi.h"
 #include "platform/window.h"
+#include "playback/key_tempo.h"
 #include "playback/note_bars.h"
 #include "playback/playback_run.h"
 #include "playback/playback_state.h"
@@ -22,6 +23,8 @@ constexpr int64_t kOneTick = int64_t{1} << kFractionBits;
 // with `playback.position` at 0, which the whole-part check below notices.
 int64_t fixedPosition = 0;
 int32_t publishedWhole = 0;
+// What the tempo factor's truncation left over from the last period (timer thread only).
+int64_t tempoCarry = 0;
 
 int64_t currentFixedPosition() {
     const int32_t whole = playback.position.load();
@@ -45,7 +48,7 @@ bool isBefore(int32_t tick, int64_t position) { return int64_t{tick} * kOneTick 
 
 // A tempo record at tick T that fell due inside this period: the part of the period after T
 // ran at the old rate, so it is re-timed to the new one.
-int64_t retime(int64_t position, int32_t recordTick, uint32_t oldPeriod, uint32_t newPeriod) {
+int64_t retime(int64_t position, int32_t recordTick, int64_t oldPeriod, int64_t newPeriod) {
     const int64_t start = int64_t{recordTick} * kOneTick;
     const int64_t since = position - start;
     if (since <= 0 || oldPeriod == 0) return position;
@@ -55,10 +58,15 @@ int64_t retime(int64_t position, int32_t recordTick, uint32_t oldPeriod, uint32_
     return start + whole * newPeriod + rest * newPeriod / oldPeriod;
 }
 
-void pushNoteBar(uint8_t note) {
+// The bar falls in the lane of the note the singer must sing at the key in force, and at a
+// speed that follows the tempo: the preview copy came due four seconds of the song's own
+// time ahead, so the bar reaches the judging zone just as the note itself is due.
+void pushNoteBar(uint32_t note, int32_t shift, int32_t percent) {
+    const int32_t sung = shiftedNote(note, shift);
+    if (sung < 0) return;  // no such note to sing at this key
     const int32_t fall = (settings.windowHeight - stripHeight.load()) / 4;
-    noteBars.push(static_cast<float>(noteLaneX(note)), -96.0f, 32, 64, 0.0f,
-                  static_cast<float>(fall));
+    noteBars.push(static_cast<float>(noteLaneX(static_cast<uint8_t>(sung))), -96.0f, 32, 64, 0.0f,
+                  static_cast<float>(fall) * static_cast<float>(percent) / kTempoOriginal);
 }
 
 // The counter has reached the deadline; a difference keeps this right across the wrap at 2^32.
@@ -70,23 +78,32 @@ bool budgetSpent(uint32_t now, uint32_t deadline) {
 
 int64_t songPositionFixed() { return currentFixedPosition(); }
 
-void rewindSongPosition() { publishPosition(0); }
+void rewindSongPosition() {
+    publishPosition(0);
+    tempoCarry = 0;
+    forgetSoundingNotes();
+}
 
 void sequencerTick(uint32_t timerId, uint32_t, uintptr_t, uintptr_t, uintptr_t) {
     if (isStrayTimer(timerId)) return;
 
     platform::Clock& counter = platform::clock();
     const uint32_t now = counter.getTickCount();
-    uint32_t period = ticksPerPeriod.load();
-    if (period == 0) period = 1;  // song time always moves, however slow the tempo
-    const uint32_t step = period >> kFractionBits;
+    uint32_t songPeriod = ticksPerPeriod.load();
+    if (songPeriod == 0) songPeriod = 1;  // song time always moves, however slow the tempo
+    const uint32_t step = songPeriod >> kFractionBits;
     const uint32_t deadline = now + step / 2 + 1;
+    // Key and tempo are read once, so that one period runs at one of each.
+    const int32_t percent = tempoPercent.load();
+    const int32_t shift = keyShift.load();
 
     if (playback.playing.load() == 0) {
         runStopSequence(timerId);
         return;
     }
     if (playback.busy.load() != 0) return;
+
+    const int64_t period = tempoScaledPeriod(songPeriod, percent, tempoCarry);
 
     int64_t position = currentFixedPosition() + period;
 
@@ -99,16 +116,15 @@ void sequencerTick(uint32_t timerId, uint32_t, uintptr_t, uintptr_t, uintptr_t) 
         while (isBefore(node->tick, position)) {
             if (budgetSpent(counter.getTickCount(), deadline)) break;
             if (isTempoRecord(*node)) {
-                uint32_t oldPeriod = ticksPerPeriod.load();
-                if (oldPeriod == 0) oldPeriod = 1;
                 const uint32_t newPeriod = tempoPeriodTicks(*node);
+                const int64_t oldScaled = tempoScaledPeriod(ticksPerPeriod.load(), percent);
                 ticksPerPeriod.store(newPeriod);
-                position = retime(position, node->tick, oldPeriod, newPeriod);
+                position = retime(position, node->tick, oldScaled, tempoScaledPeriod(newPeriod, percent));
             } else if (settings.silenceMelody.load() == 0 || node->melody == 0) {
-                output.midiOutShortMsg(device, node->message & 0x00FFFFFFu);
+                sendAtKey(output, device, node->message & 0x00FFFFFFu, shift);
             } else if (settings.critique.load() != 0 && (statusOf(node->message) & 0xF0) == 0x90 &&
                        data2Of(node->message) > 0) {
-                pushNoteBar(static_cast<uint8_t>(data1Of(node->message)));
+                pushNoteBar(data1Of(node->message), shift, percent);
             }
             node = node->next;
             songEvents.cursor = node;

@@ -30,6 +30,12 @@
 #define IDM_PLAY_LAST_RECORDING 32794
 #define IDM_ABOUT 104
 #define IDM_HTML_HELP 32780
+#define IDM_KEY_UP 32801
+#define IDM_KEY_DOWN 32802
+#define IDM_ORIGINAL_KEY 32803
+#define IDM_FASTER 32804
+#define IDM_SLOWER 32805
+#define IDM_ORIGINAL_TEMPO 32806
 
 /* The About box and its maker line. */
 #define IDD_ABOUT 103

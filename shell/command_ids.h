@@ -26,6 +26,14 @@ constexpr unsigned kCmdQualityCd = IDM_QUALITY_CD;
 constexpr unsigned kCmdCritique = IDM_CRITIQUE;
 constexpr unsigned kCmdOctaveLower = IDM_OCTAVE_LOWER;
 
+// Key & Tempo: session choices, never saved.
+constexpr unsigned kCmdKeyUp = IDM_KEY_UP;
+constexpr unsigned kCmdKeyDown = IDM_KEY_DOWN;
+constexpr unsigned kCmdOriginalKey = IDM_ORIGINAL_KEY;
+constexpr unsigned kCmdFaster = IDM_FASTER;
+constexpr unsigned kCmdSlower = IDM_SLOWER;
+constexpr unsigned kCmdOriginalTempo = IDM_ORIGINAL_TEMPO;
+
 constexpr unsigned kCmdAudioMixer = IDM_AUDIO_MIXER;
 constexpr unsigned kCmdPlayLastRecording = IDM_PLAY_LAST_RECORDING;
 

@@ -6,6 +6,7 @@
 #include "playback/playback_run.h"
 #include "playback/playback_state.h"
 #include "shell/command_ids.h"
+#include "shell/key_tempo_menu.h"
 #include "shell/paths.h"
 #include "shell/settings.h"
 #include "song/open_song.h"
@@ -112,7 +113,7 @@ bool handleCommand(unsigned commandId) {
         case kCmdAudioMixer: audioMixer(); break;
         case kCmdPlayLastRecording: platform::shell().shellOpen(recordingPath); break;
         case kCmdHtmlHelp: platform::shell().shellOpen(helpPath); break;
-        default: return false;
+        default: return handleKeyTempoCommand(commandId);
     }
     return true;
 }

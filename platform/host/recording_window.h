@@ -28,6 +28,7 @@ public:
     int messageBox(const char* text, const char* caption, unsigned style, bool owned) override;
     void enableMenuItem(unsigned commandId, bool enabled) override;
     void checkMenuItem(unsigned commandId, bool checked) override;
+    void setWindowText(const char* text) override;
     void beginLyricMeasure() override;
     int32_t lyricTextWidth(const char* text, int32_t length) override;
     void endLyricMeasure() override;
@@ -48,6 +49,7 @@ public:
     // Menu state by command id: absent when never touched.
     bool isEnabled(unsigned commandId, bool fallback = true) const;
     bool isChecked(unsigned commandId, bool fallback = false) const;
+    std::string caption() const;  // the last text set, empty when none
     int openMeasures() const;  // contexts taken and not yet given back
     int measureCalls() const;
     std::vector<Redraw> redraws() const;
@@ -69,6 +71,7 @@ private:
     std::vector<Box> boxes_;
     std::map<unsigned, bool> enabled_;
     std::map<unsigned, bool> checked_;
+    std::string caption_;
     int openMeasures_ = 0;
     int measureCalls_ = 0;
     int messageBoxResult_ = 1;

@@ -41,6 +41,16 @@ void RecordingWindowSide::checkMenuItem(unsigned commandId, bool checked) {
     checked_[commandId] = checked;
 }
 
+void RecordingWindowSide::setWindowText(const char* text) {
+    std::lock_guard<std::mutex> guard(mutex_);
+    caption_ = text ? text : "";
+}
+
+std::string RecordingWindowSide::caption() const {
+    std::lock_guard<std::mutex> guard(mutex_);
+    return caption_;
+}
+
 void RecordingWindowSide::beginLyricMeasure() {
     std::lock_guard<std::mutex> guard(mutex_);
     ++openMeasures_;
@@ -109,6 +119,7 @@ void RecordingWindowSide::clear() {
     boxes_.clear();
     enabled_.clear();
     checked_.clear();
+    caption_.clear();
     openMeasures_ = 0;
     measureCalls_ = 0;
     redraws_.clear();

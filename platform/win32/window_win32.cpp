@@ -30,6 +30,8 @@ class Win32WindowSide : public WindowSide {
                       MF_BYCOMMAND | (checked ? MF_CHECKED : MF_UNCHECKED));
     }
 
+    void setWindowText(const char* text) override { SetWindowTextA(mainHwnd(), text); }
+
     // Measuring runs on the window thread only (the load), so one context at a time suffices.
     void beginLyricMeasure() override {
         if (context_ != nullptr) return;

@@ -10,6 +10,8 @@ lvx_install_lyrivox
 # start_and_check NAME CLIENT-SIZE CHECKED-ITEMS SAVED-VALUES: one start and exit.
 start_and_check() {
     local name=$1 size=$2 marks=$3 saved=$4
+    # Key & Tempo start at the song's own in every session: their two marks always stand.
+    marks="$marks,&Original Key,Original &Tempo"
     lvx_lyrivox_up
     lvx_check "$name: client area $size" test "$(lvx_drv client-size "$LVX_WIN")" = "$size"
     local checked

@@ -240,6 +240,128 @@ TEST_F(Sequencer, TheEndOfTheSongIsNoticedOnTheLastEventAndAnEmptySongEndsAtOnce
     EXPECT_EQ(midi.sent().size(), 2u);
 }
 
+// The messages one period sends when `messages` fall due in it at key `shift`; what the
+// notes sounding before it went out with is kept from earlier calls, as in a run.
+std::vector<uint32_t> playAtKey(int32_t shift, const std::vector<uint32_t>& messages,
+                                platform::RecordingMidiOutput& midi) {
+    songEvents.clear();
+    for (uint32_t message : messages) songEvents.insert(message, playback.position.load(), 0);
+    songEvents.insert(0xB0, 1 << 30, 0);  // keeps the run going
+    songEvents.cursor = songEvents.head;
+    keyShift.store(shift);
+    midi.clear();
+    sequencerTick(0, 0, timerPeriodMs, 0, 0);
+    return midi.sent();
+}
+
+TEST_F(Sequencer, KeyShiftsNotesOffTheDrumChannelAndANoteOffFollowsItsNoteOn) {
+    const uint32_t pressure60 = 0xA0 | 60 << 8 | 30 << 16;
+    struct Step {
+        int32_t shift;
+        std::vector<uint32_t> in;
+        std::vector<uint32_t> out;
+    };
+    const Step steps[] = {
+        // Notes, their releases (velocity 0 too) and key pressure move; drums and controls stay.
+        {3, {noteOn(60, 100), pressure60, 0x07B0 | 90 << 16, noteOn(36, 100, 9), noteOff(36, 9)},
+         {noteOn(63, 100), 0xA0 | 63 << 8 | 30 << 16, 0x07B0 | 90 << 16, noteOn(36, 100, 9), noteOff(36, 9)}},
+        {3, {noteOff(60), noteOn(64, 50, 2), noteOn(64, 0, 2)}, {noteOff(63), noteOn(67, 50, 2), noteOn(67, 0, 2)}},
+        // Out of 0..127: not sent, nor its pressure or note-off, even at a key that would fit.
+        {12, {noteOn(120, 1), noteOn(115, 1), noteOn(0, 1)}, {noteOn(127, 1), noteOn(12, 1)}},
+        {0, {0xA0 | 120 << 8, noteOff(120)}, {}},
+        {-12, {noteOn(11, 1), noteOn(12, 1)}, {noteOn(0, 1)}},
+        // A key change while notes are held: each release goes where its note sounds.
+        {-5, {noteOff(115), noteOff(0), noteOff(11), noteOff(12)}, {noteOff(127), noteOff(12), noteOff(0)}},
+        {2, {noteOn(60, 9), noteOn(62, 9, 1)}, {noteOn(62, 9), noteOn(64, 9, 1)}},
+        // Struck again at another key: the old one is let go first.
+        {-1, {noteOn(60, 8), noteOff(62, 1)}, {noteOff(62), noteOn(59, 8), noteOff(64, 1)}},
+        {7, {noteOff(60), noteOff(60), noteOff(70)}, {noteOff(59), noteOff(67), noteOff(77)}},
+    };
+    for (const Step& step : steps) {
+        SCOPED_TRACE(testing::Message() << "key " << step.shift << " first in " << std::hex
+                                        << (step.in.empty() ? 0 : step.in[0]));
+        EXPECT_EQ(playAtKey(step.shift, step.in, midi), step.out);
+    }
+}
+
+TEST_F(Sequencer, TempoScalesSongTimeWithoutDriftAndAChangeMidSongDoesNotJump) {
+    // 25 ticks per period: tick t is due at t ms by the file. At each factor every event goes
+    // out within one period after its scaled time, never before, also after five minutes.
+    for (int32_t percent : {50, 80, 125, 150}) {
+        SCOPED_TRACE(percent);
+        songEvents.clear();
+        midi.clear();
+        clock.set(0);
+        rewindSongPosition();
+        playback.playing.store(1);
+        tempoPercent.store(percent);
+        const std::vector<int32_t> ticks{0, 1000, 12345, 300000};
+        for (int32_t tick : ticks) event(tick, noteOn(60, 1));
+        rewind();
+        while (playback.playing.load() != 0) period();
+        const std::vector<uint32_t> times = sendTimes(midi);
+        ASSERT_EQ(times.size(), ticks.size());
+        for (size_t i = 0; i < ticks.size(); ++i) {
+            const double due = ticks[i] * 100.0 / percent;
+            EXPECT_GE(times[i], due);
+            EXPECT_LE(times[i], due + timerPeriodMs);
+        }
+    }
+
+    // Faster and slower in the middle of the song: song time carries on from where it stood.
+    songEvents.clear();
+    event(100000, noteOn(60, 1));
+    rewind();
+    rewindSongPosition();
+    playback.playing.store(1);
+    std::vector<int32_t> positions;
+    for (int32_t percent : {100, 100, 150, 150, 50, 50, 55}) {
+        tempoPercent.store(percent);
+        period();
+        positions.push_back(playback.position.load());
+    }
+    EXPECT_EQ(positions, (std::vector<int32_t>{25, 50, 87, 125, 137, 150, 163}));
+}
+
+TEST_F(Sequencer, BarsFallInTheShiftedLaneAndReachTheZoneWhenTheirNoteIsDueAtAnyTempo) {
+    settings.silenceMelody.store(1);
+    settings.critique.store(1);
+    keyShift.store(3);
+    const int32_t fall = 480 - 63;  // the lane's height the bars fall
+    struct Case {
+        int32_t percent;
+        float vy;
+    };
+    for (Case c : {Case{50, 52.0f}, Case{100, 104.0f}, Case{150, 156.0f}}) {
+        SCOPED_TRACE(c.percent);
+        songEvents.clear();
+        melodyEvents.clear();
+        noteBars.clear();
+        melodyEvents.insert(noteOn(60, 100), 8000, 1);  // due at 8 s of the file's time
+        ticksPerPeriod.store(25u << 16);
+        buildMelodyPreview();
+        clock.set(0);
+        rewindSongPosition();
+        playback.playing.store(1);
+        tempoPercent.store(c.percent);
+        while (noteBars.head == nullptr && playback.playing.load() != 0) period();
+        ASSERT_NE(noteBars.head, nullptr);
+        EXPECT_EQ(noteBars.head->x, 272.0f);  // note 63's lane
+        EXPECT_EQ(noteBars.head->vy, c.vy);
+        const double arrives = clock.now() + fall * 1000.0 / noteBars.head->vy;
+        EXPECT_NEAR(arrives, 8000.0 * 100 / c.percent, 2.0 * timerPeriodMs);
+    }
+    // A melody note with no place at the key makes no bar.
+    noteBars.clear();
+    keyShift.store(-12);
+    songEvents.clear();
+    event(0, noteOn(5, 100), 1);
+    event(1000, noteOn(60, 1));
+    rewind();
+    period();
+    EXPECT_EQ(noteBars.head, nullptr);
+}
+
 }  // namespace
 
 namespace {

@@ -13,6 +13,7 @@
 #include "playback/playback_state.h"
 #include "shell/command_ids.h"
 #include "shell/commands.h"
+#include "shell/key_tempo_menu.h"
 #include "shell/settings.h"
 #include "song/open_song.h"
 #include "stage/critique_tally.h"
@@ -101,6 +102,44 @@ TEST_F(ShellCommands, StopAndExitClearPlayingAndUnknownIdsGoToTheDefaultProcedur
     handleCommand(kCmdExit);
     EXPECT_EQ(playback.playing.load(), 0);
     EXPECT_EQ(shell.destroyCalls, 1);
+}
+
+TEST_F(ShellCommands, KeyAndTempoMoveInStepsToTheirLimitsWithMarksAndCaption) {
+    struct Step {
+        unsigned command;
+        int times;
+        int32_t key;
+        int32_t tempo;
+        const char* caption;
+    };
+    const Step steps[] = {
+        {kCmdKeyUp, 2, 2, 100, "Lyrivox  [key +2]"},
+        {kCmdSlower, 2, 2, 90, "Lyrivox  [key +2, tempo 90 %]"},
+        {kCmdKeyUp, 20, 12, 90, "Lyrivox  [key +12, tempo 90 %]"},
+        {kCmdOriginalKey, 1, 0, 90, "Lyrivox  [tempo 90 %]"},
+        {kCmdKeyDown, 30, -12, 90, "Lyrivox  [key -12, tempo 90 %]"},
+        {kCmdSlower, 30, -12, 50, "Lyrivox  [key -12, tempo 50 %]"},
+        {kCmdFaster, 30, -12, 150, "Lyrivox  [key -12, tempo 150 %]"},
+        {kCmdOriginalTempo, 1, -12, 100, "Lyrivox  [key -12]"},
+        {kCmdOriginalKey, 1, 0, 100, "Lyrivox"},
+    };
+    playback.playing.store(1);  // they work during a song too
+    for (const Step& step : steps) {
+        SCOPED_TRACE(step.caption);
+        for (int i = 0; i < step.times; ++i) EXPECT_TRUE(handleCommand(step.command));
+        EXPECT_EQ(keyShift.load(), step.key);
+        EXPECT_EQ(tempoPercent.load(), step.tempo);
+        EXPECT_EQ(window.caption(), step.caption);
+        EXPECT_EQ(window.isChecked(kCmdOriginalKey), step.key == 0);
+        EXPECT_EQ(window.isChecked(kCmdOriginalTempo), step.tempo == 100);
+        EXPECT_EQ(window.isEnabled(kCmdKeyUp), step.key < 12);
+        EXPECT_EQ(window.isEnabled(kCmdKeyDown), step.key > -12);
+        EXPECT_EQ(window.isEnabled(kCmdFaster), step.tempo < 150);
+        EXPECT_EQ(window.isEnabled(kCmdSlower), step.tempo > 50);
+    }
+    playback.playing.store(0);
+    EXPECT_EQ(keyTempoCaption("Oh Susanna", 2, 90), "Lyrivox - Oh Susanna  [key +2, tempo 90 %]");
+    EXPECT_EQ(keyTempoCaption("Oh Susanna", 0, 100), "Lyrivox - Oh Susanna");
 }
 
 TEST_F(ShellCommands, ToolsAndHelpOpenTheirFiles) {

@@ -10,12 +10,14 @@
 //
 // --critique loads the song in critique mode and adds the melody preview (bars are pushed for
 // the withheld melody note-ons when --silence-melody is given too); --silence-melody withholds
-// the melody. The lyric font is the fixed-width stand-in of 10 pixels a character.
+// the melody. --key N transposes by N semitones (-12 to 12) and --tempo P plays at P percent of
+// the song's tempo (50 to 150), as the Key & Tempo menu does. The lyric font is the fixed-width stand-in of 10 pixels a character.
 // Exit code: 0 when the song ended, 1 when the loader refused the file, 2 on a usage error,
 // 3 when the song would play for more than a day.
 
 #include <cinttypes>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "play_simulation.h"
@@ -23,7 +25,7 @@
 namespace {
 
 int usage() {
-    std::fprintf(stderr, "usage: lvx-play [--critique] [--silence-melody] FILE\n");
+    std::fprintf(stderr, "usage: lvx-play [--critique] [--silence-melody] [--key N] [--tempo P] FILE\n");
     return 2;
 }
 
@@ -49,6 +51,20 @@ void print(const PlayRecord& record) {
 
 }  // namespace
 
+namespace {
+
+// A whole number within [low, high], or false.
+bool readNumber(const char* text, int32_t low, int32_t high, int32_t& value) {
+    if (text == nullptr) return false;
+    char* end = nullptr;
+    const long number = std::strtol(text, &end, 10);
+    if (end == text || *end != '\0' || number < low || number > high) return false;
+    value = static_cast<int32_t>(number);
+    return true;
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
     PlayOptions options;
     const char* path = nullptr;
@@ -57,6 +73,10 @@ int main(int argc, char** argv) {
             options.critique = true;
         } else if (std::strcmp(argv[i], "--silence-melody") == 0) {
             options.silenceMelody = true;
+        } else if (std::strcmp(argv[i], "--key") == 0) {
+            if (!readNumber(i + 1 < argc ? argv[++i] : nullptr, -12, 12, options.key)) return usage();
+        } else if (std::strcmp(argv[i], "--tempo") == 0) {
+            if (!readNumber(i + 1 < argc ? argv[++i] : nullptr, 50, 150, options.tempo)) return usage();
         } else if (argv[i][0] == '-' || path) {
             return usage();
         } else {

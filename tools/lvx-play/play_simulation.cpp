@@ -5,6 +5,7 @@
 #include "platform/clock.h"
 #include "platform/host/fake_clock.h"
 #include "platform/midi.h"
+#include "playback/key_tempo.h"
 #include "playback/note_bars.h"
 #include "playback/playback_state.h"
 #include "playback/sequencer.h"
@@ -59,6 +60,8 @@ PlayResult simulatePlay(const char* path, const PlayOptions& options,
 
     settings.critique.store(options.critique ? 1 : 0);
     settings.silenceMelody.store(options.silenceMelody ? 1 : 0);
+    keyShift.store(options.key);
+    tempoPercent.store(options.tempo);
     noteBars.clear();
 
     PlayResult result = PlayResult::Ended;
@@ -99,6 +102,8 @@ PlayResult simulatePlay(const char* path, const PlayOptions& options,
         playback.midiOut.store(0);
     }
 
+    keyShift.store(0);
+    tempoPercent.store(kTempoOriginal);
     platform::installMidi(nullptr);
     platform::installClock(nullptr);
     return result;

@@ -18,6 +18,8 @@ struct PlayRecord {
 struct PlayOptions {
     bool critique = false;
     bool silenceMelody = false;
+    int32_t key = 0;      // semitones, as Key & Tempo sets them
+    int32_t tempo = 100;  // percent of the song's own tempo
     uint64_t maxMs = 24ull * 3600 * 1000;  // gives up on a song that would play for longer
 };
 

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "playback/key_tempo.h"
 #include "shell/settings.h"
 
 namespace unittest {
@@ -46,6 +47,9 @@ inline void resetSettings() {
     settings.record = fresh.record.load();
     settings.critique = fresh.critique.load();
     settings.octaveLower = fresh.octaveLower.load();
+    // Key and tempo are session choices beside the settings; a fresh program starts at neither.
+    keyShift.store(0);
+    tempoPercent.store(kTempoOriginal);
 }
 
 using Bytes = std::vector<uint8_t>;
