@@ -37,6 +37,11 @@ public:
     // erased: the given client rectangle, or the whole client area when `rect` is null. Safe
     // to call from any thread. Each build's window file supplies the default.
     virtual void redrawWindow(const Rect* rect);
+
+    // The whole client area invalidated once, `delayMs` from now (a one-shot window timer), so
+    // frames follow at a steady pace and the window thread sleeps in between. A newer request
+    // replaces one still pending. Window thread only.
+    virtual void redrawWindowAfter(uint32_t delayMs);
 };
 
 // The lyric font that the measuring context selects (an HFONT on Windows). The stage hands

@@ -118,24 +118,37 @@ bool handleCommand(unsigned commandId) {
 void handleVoice(unsigned what) {
     if (what == VOICE_PITCH) {
         int32_t slot;
-        if (TakePitchResult(&slot)) markerTargetX = slot >= 0 ? slot * settings.windowWidth / 40 : slot;
+        if (TakePitchResult(&slot))
+            markerTargetX = slot >= 0 ? laneSlotX(slot, settings.windowWidth) : slot;
     } else if (what == VOICE_END) {
         StopPitchWorker();
         showCritique();
     }
 }
 
+namespace {
+// Between WM_ENTERSIZEMOVE and WM_EXITSIZEMOVE: the song and the lane stay held while the
+// user drags, although every size step rebuilds the stage.
+bool sizingOrMoving = false;
+}  // namespace
+
 void onSize(unsigned sizeType) {
     if (sizeType == 1) {
         playback.busy.store(1);
     } else if (sizeType == 0 || sizeType == 2) {
-        rebuildStage();
+        rebuildStage(!sizingOrMoving);
     }
 }
 
-void onEnterSizeMove() { playback.busy.store(1); }
+void onEnterSizeMove() {
+    sizingOrMoving = true;
+    playback.busy.store(1);
+}
 
-void onExitSizeMove() { rebuildStage(); }
+void onExitSizeMove() {
+    sizingOrMoving = false;
+    rebuildStage();
+}
 
 void postMenuMarks() {
     platform::ShellSide& side = platform::shell();

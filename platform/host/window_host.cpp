@@ -9,6 +9,7 @@ namespace platform {
 
 // The host has no window to repaint; the recording side below keeps what was asked.
 void WindowSide::redrawWindow(const Rect*) {}
+void WindowSide::redrawWindowAfter(uint32_t) {}
 
 int RecordingWindowSide::messageBox(const char* text, const char* caption, unsigned style,
                                     bool owned) {
@@ -59,6 +60,16 @@ void RecordingWindowSide::redrawWindow(const Rect* rect) {
     redraws_.push_back(rect ? Redraw{false, *rect} : Redraw{true, Rect{0, 0, 0, 0}});
 }
 
+void RecordingWindowSide::redrawWindowAfter(uint32_t delayMs) {
+    std::lock_guard<std::mutex> guard(mutex_);
+    laterRedraws_.push_back(delayMs);
+}
+
+std::vector<uint32_t> RecordingWindowSide::laterRedraws() const {
+    std::lock_guard<std::mutex> guard(mutex_);
+    return laterRedraws_;
+}
+
 std::vector<RecordingWindowSide::Redraw> RecordingWindowSide::redraws() const {
     std::lock_guard<std::mutex> guard(mutex_);
     return redraws_;
@@ -105,6 +116,7 @@ void RecordingWindowSide::clear() {
     openMeasures_ = 0;
     measureCalls_ = 0;
     redraws_.clear();
+    laterRedraws_.clear();
 }
 
 void RecordingWindowSide::setCharWidth(int width) {

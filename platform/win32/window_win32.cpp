@@ -14,6 +14,15 @@ HWND mainHwnd() {
     return static_cast<HWND>(mainWindow());
 }
 
+// The frame timer of redrawWindowAfter. Its procedure runs from the message loop (also the
+// modal loop of a move or size), so nothing in the window procedure needs to know of it.
+constexpr UINT_PTR kFrameTimer = 0x4C56;
+
+void CALLBACK frameDue(HWND window, UINT, UINT_PTR id, DWORD) {
+    KillTimer(window, id);
+    RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_INTERNALPAINT);
+}
+
 class Win32WindowSide : public WindowSide {
   public:
     int messageBox(const char* text, const char* caption, unsigned style, bool owned) override {
@@ -80,6 +89,10 @@ void WindowSide::redrawWindow(const Rect* rect) {
     }
     RECT area{rect->left, rect->top, rect->right, rect->bottom};
     RedrawWindow(mainHwnd(), &area, nullptr, RDW_INVALIDATE | RDW_INTERNALPAINT);
+}
+
+void WindowSide::redrawWindowAfter(uint32_t delayMs) {
+    SetTimer(mainHwnd(), kFrameTimer, delayMs, frameDue);
 }
 
 uint32_t executablePath(char* destination, uint32_t capacity) {

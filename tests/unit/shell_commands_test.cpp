@@ -124,7 +124,7 @@ TEST_F(ShellCommands, PitchResultsBecomeMarkerPositionsOnlyWhileTheWorkerRuns) {
     pitchSlot = 37;
     blockWanted = 0;
     handleVoice(VOICE_PITCH);
-    EXPECT_EQ(markerTargetX, 647);  // 37 * 700 / 40 = 647.5, truncated
+    EXPECT_EQ(markerTargetX, 649);  // over slot 37's key: 38 * 700 / 40 - 16, truncated
     EXPECT_EQ(blockWanted.load(), 1);
     pitchSlot = -15;
     handleVoice(VOICE_PITCH);
