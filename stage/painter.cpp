@@ -90,7 +90,11 @@ NoteBar* retire(NoteBar* bar, bool laterDrawn) {
     return after;
 }
 
-void noteLaneStep(platform::Drawing& d, int32_t h, int32_t strip) {
+// Moves and judges the bars; returns the seconds the marker glides for.
+float noteLaneStep(platform::Drawing& d, int32_t h, int32_t strip) {
+    // The two-colour note sprite takes the buffer's text colours: set them for every bar, so
+    // an image goes off exactly as it went on, whatever the lyrics were drawn in.
+    useTextColours(d, stageSurfaces.backBuffer);
     const bool held = playback.busy.load() != 0;
     const NoteLane::Step step = noteLane.step(platform::clock().getTickCount(), held);
     const float dt = step.moveSeconds;
@@ -128,9 +132,13 @@ void noteLaneStep(platform::Drawing& d, int32_t h, int32_t strip) {
         }
         noteLane.imagesDrawn();
     }
+    return step.elapsedSeconds;
+}
+
+void drawMarker(platform::Drawing& d, float elapsedSeconds, int32_t h, int32_t strip) {
     // The glide is defined in time, so it looks the same at any frame rate: a quarter of the
     // remaining distance per 1/60 s, also while busy.
-    const double share = 1.0 - std::pow(0.75, 60.0 * static_cast<double>(step.elapsedSeconds));
+    const double share = 1.0 - std::pow(0.75, 60.0 * static_cast<double>(elapsedSeconds));
     markerX = static_cast<float>(markerX + (static_cast<double>(markerTargetX) - markerX) * share);
     // The marker stays inside the strip, whose copy takes it off again at the next frame; a
     // strip lower than the marker shows its top part.
@@ -157,9 +165,13 @@ void paintStage(const PaintRequest& paint) {
         const int32_t line = playback.currentLine.load();
         const int32_t syllable = playback.currentSyllable.load();
         const bool due = line != playback.drawnLine.load() || syllable != litSyllable || critique;
+        // The bars move first: the lyric band and the strip then cover them, so a bar passing
+        // under either leaves no doubled image there (its removal by XOR would meet the
+        // freshly drawn band or keys, not its own image).
+        const float glide = critique ? noteLaneStep(d, h, strip) : 0.0f;
         d.rectangle(buffer, lyricLeft - 5, 0, lyricLeft + widest + 5, due ? 2 * fs + 20 : 10);
         if (due) {
-            // The strip copy also wipes the last frame's marker and sprite parts over it.
+            // The strip copy also wipes the last frame's marker.
             if (critique)
                 d.bitBlt(buffer, 0, h - strip, w, strip, stageSurfaces.keyboardStrip, 0, 0,
                          platform::RasterOp::srcCopy);
@@ -175,7 +187,7 @@ void paintStage(const PaintRequest& paint) {
         const int32_t ballX = lyricLeft + centre;
         d.selectObject(buffer, d.getStockObject(platform::StockObject::whiteBrush));
         d.ellipse(buffer, ballX - 5, 0, ballX + 5, 10);
-        if (critique) noteLaneStep(d, h, strip);
+        if (critique) drawMarker(d, glide, h, strip);
     } else {
         d.rectangle(buffer, 0, 0, w, 2 * fs + 20);
         useTextColours(d, buffer);

@@ -281,12 +281,28 @@ TEST_F(PainterTest, JudgingZoneEdgesAndHitDistance) {
     for (int y = 300; y < 417; y += 4) EXPECT_EQ(at(410, y), kBlack) << y;
 }
 
-TEST_F(PainterTest, AShortWindowLeavesNoMarkerTrail) {
+TEST_F(PainterTest, AShortWindowLeavesNoTrail) {
     startCritique(0.0f, 200);  // a strip of 26, lower than the marker
+    // A bar falls through the lyric band, beside the marker, past a lit syllable and out.
+    setLine(0, "lyrics lit");
+    lineCount = 1;
+    widestLineWidth = 400;
+    syllables[0] = Syllable{20, 0, 0, 6};
+    noteBars.push(200.0f, -96.0f, 32, 64, 0.0f, 100.0f);
+    for (int i = 1; i <= 15; ++i) {
+        frame(100);
+        for (int32_t y = 0; y < 60; y += 2) {  // the bar passes under the band
+            const Colour c = at(210, y);
+            ASSERT_TRUE(c == kBlack || c == kCells || c == kInk || c == kSung) << i << " " << y;
+        }
+    }
+    EXPECT_EQ(at(201, 62), kCells);  // in the lane at y = 54, in the lyric colours
+    EXPECT_EQ(at(201, 104), kInk);
     for (int32_t target : {100, 300, 500, 20}) {
         markerTargetX = target;
-        frame(1000);
+        for (int i = 0; i < 10; ++i) frame(100);
     }
+    ASSERT_EQ(bars(), 0);
     for (int32_t y = 60; y < 200 - 26; y += 2)
         for (int32_t x = 0; x < 640; x += 2) ASSERT_EQ(at(x, y), kBlack) << x << "," << y;
     EXPECT_EQ(at(23, 180), kWhite ^ kMarkerColour);  // the marker's top, on the strip
