@@ -149,6 +149,11 @@ void drawMarker(platform::Drawing& d, float elapsedSeconds, int32_t h, int32_t s
 
 }  // namespace
 
+uint32_t framePeriodFor(uint32_t refreshHz) {
+    const uint32_t period = refreshHz > 0 ? 1000 / refreshHz : 0;
+    return period > kFramePeriodMs ? period : kFramePeriodMs;
+}
+
 void paintStage(const PaintRequest& paint) {
     platform::Drawing& d = platform::draw();
     const platform::Surface buffer = stageSurfaces.backBuffer;
@@ -196,10 +201,12 @@ void paintStage(const PaintRequest& paint) {
 
     if (critique) {
         d.bitBlt(paint.surface, 0, 0, w, h, buffer, 0, 0, platform::RasterOp::srcCopy);
-        // The next frame at the display's pace; the thread sleeps until then.
+        // The next frame at the display's pace; the thread sleeps until then. The refresh rate
+        // is asked once: it changes only with the display's mode.
+        static const uint32_t framePeriod = framePeriodFor(platform::window().displayRefreshHz());
         if (playback.playing.load())
             platform::window().redrawWindowAfter(playback.busy.load() ? kHeldFramePeriodMs
-                                                                      : kFramePeriodMs);
+                                                                      : framePeriod);
     } else {
         const Rect& r = paint.invalid;
         d.bitBlt(paint.surface, r.left, r.top, r.right - r.left, r.bottom - r.top, buffer, r.left,

@@ -19,11 +19,15 @@ struct PaintRequest {
 extern float markerX;            // present left edge of the pitch marker
 extern int32_t markerTargetX;    // where the marker glides to; set by the window procedure
 
-// Critique frames follow one another at about the display's pace, never faster: a frame asks
-// for the next this long after it. While the program holds, the lane stands still and a
-// slower pace suffices to notice the end of the hold.
+// Critique frames follow one another at the display's refresh, at most about 60 a second: a
+// frame asks for the next one period after it, kFramePeriodMs or a slower display's own.
+// While the program holds, the lane stands still and a slower pace suffices to notice the end
+// of the hold.
 constexpr uint32_t kFramePeriodMs = 16;
 constexpr uint32_t kHeldFramePeriodMs = 100;
+
+// The frame period for a display refreshing `refreshHz` times a second (0: not known).
+uint32_t framePeriodFor(uint32_t refreshHz);
 
 // One frame, on the window thread, between the platform's begin-paint and end-paint.
 void paintStage(const PaintRequest& paint);

@@ -10,6 +10,7 @@ namespace platform {
 // The host has no window to repaint; the recording side below keeps what was asked.
 void WindowSide::redrawWindow(const Rect*) {}
 void WindowSide::redrawWindowAfter(uint32_t) {}
+uint32_t WindowSide::displayRefreshHz() { return 0; }
 
 int RecordingWindowSide::messageBox(const char* text, const char* caption, unsigned style,
                                     bool owned) {

@@ -95,6 +95,14 @@ void WindowSide::redrawWindowAfter(uint32_t delayMs) {
     SetTimer(mainHwnd(), kFrameTimer, delayMs, frameDue);
 }
 
+uint32_t WindowSide::displayRefreshHz() {
+    HDC screen = GetDC(nullptr);
+    if (screen == nullptr) return 0;
+    const int hz = GetDeviceCaps(screen, VREFRESH);
+    ReleaseDC(nullptr, screen);
+    return hz > 1 ? static_cast<uint32_t>(hz) : 0;  // 0 and 1 mean the hardware's default
+}
+
 uint32_t executablePath(char* destination, uint32_t capacity) {
     if (destination == nullptr || capacity == 0) return 0;
     DWORD count = GetModuleFileNameA(nullptr, destination, capacity);

@@ -77,6 +77,9 @@ TEST_F(PainterTest, TitleFrameAndHowItReachesTheWindow) {
     playback.busy = 1;
     paint();
     EXPECT_EQ(window_.laterRedraws(), (std::vector<uint32_t>{kFramePeriodMs, kHeldFramePeriodMs}));
+    // A slower display sets its own pace; a faster one still gets about 60 frames a second.
+    for (auto [hz, ms] : {std::pair<uint32_t, uint32_t>{0, 16}, {30, 33}, {50, 20}, {60, 16}, {144, 16}})
+        EXPECT_EQ(framePeriodFor(hz), ms) << hz;
     EXPECT_TRUE(window_.redraws().empty());
     playback.playing = 0;
     playback.busy = 0;
