@@ -47,6 +47,15 @@ public:
     // queued, so nothing the user chose runs inside the wait. Each build's window file supplies
     // the default.
     virtual void waitHandlingSentMessages(uint32_t ms);
+
+    // The whole client area invalidated once, `delayMs` from now (a one-shot window timer), so
+    // frames follow at a steady pace and the window thread sleeps in between. A newer request
+    // replaces one still pending. Window thread only.
+    virtual void redrawWindowAfter(uint32_t delayMs);
+
+    // The display's refresh rate in Hz (GetDeviceCaps VREFRESH), 0 when the platform does not
+    // tell it (the host, or a driver that reports its default).
+    virtual uint32_t displayRefreshHz();
 };
 
 // The lyric font that the measuring context selects (an HFONT on Windows). The stage hands

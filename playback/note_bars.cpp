@@ -59,11 +59,16 @@ int NoteBarList::removeBarsAt(const NoteBar& bar) {
     return removed;
 }
 
-int32_t noteLaneX(uint8_t note) {
-    if (note < 24 || note > 80) return 0;
+int32_t laneSlotX(int32_t slot, int32_t width) { return (slot + 1) * width / 40 - 16; }
+
+int32_t noteLaneSlot(uint8_t note) {
     static constexpr int32_t kSlotOfPitchClass[12] = {0, 1, 2, 3, 4, 6, 7, 8, 9, 10, 11, 12};
     const int32_t slot = kSlotOfPitchClass[note % 12];
     const int32_t octave = (static_cast<int32_t>(note) - 48) / 12;  // toward zero: 37..47 are octave 0
-    const int32_t unit = settings.windowWidth / 40;
-    return (octave * 14 + slot) * unit;
+    return octave * 14 + slot;
+}
+
+int32_t noteLaneX(uint8_t note) {
+    if (note < 24 || note > 80) return 0;
+    return laneSlotX(noteLaneSlot(note), settings.windowWidth);
 }

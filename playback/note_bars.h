@@ -39,5 +39,14 @@ public:
 
 extern NoteBarList noteBars;
 
-// Horizontal lane position of a MIDI note: 14 lane slots per octave, note 48 at 0.
+// Left edge of a 32-pixel bar or marker centred over lane slot `slot` at a window `width`
+// wide. The keyboard picture is 640 pixels for 40 slots, stretched to the width, so slot s has
+// its key centred at (s + 1) * 16 picture pixels; bars, marker and keys share this one
+// mapping at every width (at 640 it is s * 16).
+int32_t laneSlotX(int32_t slot, int32_t width);
+
+// The lane slot of a MIDI note: 14 slots per octave, note 48 at 0.
+int32_t noteLaneSlot(uint8_t note);
+
+// Horizontal lane position of a MIDI note at the present window width; 0 outside 24..80.
 int32_t noteLaneX(uint8_t note);

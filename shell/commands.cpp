@@ -125,11 +125,18 @@ void onMakerLine(unsigned notification) {
 void handleVoice(unsigned what, uint32_t run) {
     if (what == VOICE_PITCH) {
         int32_t slot;
-        if (TakePitchResult(&slot, run)) markerTargetX = slot >= 0 ? slot * settings.windowWidth / 40 : slot;
+        if (TakePitchResult(&slot, run))
+            markerTargetX = slot >= 0 ? laneSlotX(slot, settings.windowWidth) : slot;
     } else if (what == VOICE_END) {
         if (EndPitchRun(run)) showCritique();
     }
 }
+
+namespace {
+// Between WM_ENTERSIZEMOVE and WM_EXITSIZEMOVE: the song and the lane stay held while the
+// user drags, although every size step rebuilds the stage.
+bool sizingOrMoving = false;
+}  // namespace
 
 void onSize(unsigned sizeType) {
     if (sizeType == 1) {
@@ -140,13 +147,19 @@ void onSize(unsigned sizeType) {
             restoredHeight = settings.windowHeight;
         }
         maximised = sizeType == 2;
-        rebuildStage();
+        rebuildStage(!sizingOrMoving);
     }
 }
 
-void onEnterSizeMove() { playback.busy.store(1); }
+void onEnterSizeMove() {
+    sizingOrMoving = true;
+    playback.busy.store(1);
+}
 
-void onExitSizeMove() { rebuildStage(); }
+void onExitSizeMove() {
+    sizingOrMoving = false;
+    rebuildStage();
+}
 
 void postMenuMarks() {
     platform::ShellSide& side = platform::shell();

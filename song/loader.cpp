@@ -309,6 +309,8 @@ void Loader::takeLyric(const uint8_t* text, uint32_t length) {
     Syllable& syllable = syllables[syllableIndex];
     syllable.centerX = previousWidth + (width - previousWidth) / 2;
     syllable.tick = trackTick;
+    syllable.line = lineIndex;
+    syllable.endChar = static_cast<uint8_t>(column);
     if (width > widestLineWidth) widestLineWidth = width;
     previousWidth = width;
 

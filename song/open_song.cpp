@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "platform/clock.h"
 #include "platform/shell.h"
 #include "platform/window.h"
 #include "playback/playback_run.h"
@@ -13,6 +14,7 @@
 #include "shell/settings.h"
 #include "song/loader.h"
 #include "song/melody_preview.h"
+#include "stage/note_lane.h"
 #include "stage/stage.h"
 
 char songFileName[260];
@@ -57,6 +59,8 @@ void loadChosenSong() {
 
     if (loadSong(songFileName)) {
         if (settings.critique.load()) buildMelodyPreview();
+        // The lane's clock starts with the song: the first frame counts no time from before.
+        noteLane.restart(platform::clock().getTickCount());
         startPlayback();
     } else {
         char text[300];

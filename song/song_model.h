@@ -62,6 +62,8 @@ struct LyricLine {
 struct Syllable {
     int32_t centerX;  // pixels from the left edge of the line's text
     int32_t tick;
+    int32_t line;     // the lyric line it belongs to
+    uint8_t endChar;  // the line's characters up to and with this syllable
 };
 
 extern LyricLine lyricLines[kLyricLineCapacity];

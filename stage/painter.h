@@ -16,17 +16,18 @@ struct PaintRequest {
     Rect invalid;
 };
 
-extern uint32_t lastFrameTicks;  // the tick count of the last frame that moved the bars
 extern float markerX;            // present left edge of the pitch marker
 extern int32_t markerTargetX;    // where the marker glides to; set by the window procedure
-// Whether the back buffer holds every falling bar's image at the bar's place. A rebuild makes
-// a fresh buffer without them; the next frame then draws the bars instead of removing them,
-// so no image is left behind where a bar was.
-extern bool barImagesOnBuffer;
-// Set while the lane is held (`busy`): the first frame after a hold moves nothing and starts
-// the lane's clock afresh, so a pause neither moves the bars nor judges them as missed. The
-// rebuild that ends a minimise or a resize sets it too, since no frame may have seen the hold.
-extern bool noteLaneHeld;
+
+// Critique frames follow one another at the display's refresh, at most about 60 a second: a
+// frame asks for the next one period after it, kFramePeriodMs or a slower display's own.
+// While the program holds, the lane stands still and a slower pace suffices to notice the end
+// of the hold.
+constexpr uint32_t kFramePeriodMs = 16;
+constexpr uint32_t kHeldFramePeriodMs = 100;
+
+// The frame period for a display refreshing `refreshHz` times a second (0: not known).
+uint32_t framePeriodFor(uint32_t refreshHz);
 
 // One frame, on the window thread, between the platform's begin-paint and end-paint.
 void paintStage(const PaintRequest& paint);

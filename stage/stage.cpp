@@ -8,6 +8,7 @@
 #include "shell/message.h"
 #include "shell/paths.h"
 #include "shell/settings.h"
+#include "stage/note_lane.h"
 #include "stage/painter.h"
 
 StageSurfaces stageSurfaces;
@@ -41,6 +42,29 @@ void takeBackground(const char* name) {
     pathBesideExecutable(stageSurfaces.backgroundPath, name, kImagesFolder);
 }
 
+// The background picture, read from disk only when it was chosen since the last reading.
+void readBackground(int32_t* width, int32_t* height) {
+    platform::Drawing& d = platform::draw();
+    StageSurfaces& s = stageSurfaces;
+    if (!s.backgroundImage || !s.backgroundFresh) {
+        platform::Object picture = d.loadImageFromFile(s.backgroundPath);
+        if (!picture) {
+            showMessage(appString(IDS_CANNOT_LOAD_GRAPHICS));
+            picture = blankPicture(480, 360);
+        }
+        // The old one may still be selected: GDI deletes only an image that is not.
+        d.selectObject(s.scratchSurface, picture);
+        if (s.backgroundImage) d.deleteObject(s.backgroundImage);
+        s.backgroundImage = picture;
+        s.backgroundFresh = true;
+    }
+    if (!d.getBitmapSize(s.backgroundImage, width, height)) {
+        *width = 480;
+        *height = 360;
+    }
+    d.selectObject(s.scratchSurface, s.backgroundImage);
+}
+
 }  // namespace
 
 void createStageSurfaces() {
@@ -58,13 +82,13 @@ void createStageSurfaces() {
     if (s.markerImage) d.selectObject(s.markerSprite, s.markerImage);
 }
 
-void rebuildStage() {
+void rebuildStage(bool endHold) {
     platform::Drawing& d = platform::draw();
     StageSurfaces& s = stageSurfaces;
 
     // A rebuild ends the hold that minimising, moving or sizing began; the falling bars go on
     // from where they were held.
-    if (playback.busy.exchange(0) != 0) noteLaneHeld = true;
+    const bool holdEnded = endHold && playback.busy.exchange(0) != 0;
 
     platform::Object font = d.createFont(settings.fontSize, settings.fontWeight);
     if (s.backBuffer) d.selectObject(s.backBuffer, font);
@@ -88,17 +112,12 @@ void rebuildStage() {
     if (!s.displaySurface) return;
 
     replaceImage(s.backBuffer, s.backBufferImage, d.createCompatibleBitmap(s.displaySurface, w, h));
-    barImagesOnBuffer = false;  // the falling bars are drawn afresh by the next frame
+    noteLane.bufferRemade(holdEnded);  // the falling bars are drawn afresh by the next frame
+    playback.drawnLine.store(-1);      // and so are the lyrics, also without the critique
+    platform::window().redrawWindow(nullptr);
 
     int32_t pictureWidth = 480, pictureHeight = 360;
-    platform::Object picture = d.loadImageFromFile(s.backgroundPath);
-    if (picture) {
-        d.getBitmapSize(picture, &pictureWidth, &pictureHeight);
-    } else {
-        showMessage(appString(IDS_CANNOT_LOAD_GRAPHICS));
-        picture = blankPicture(pictureWidth, pictureHeight);
-    }
-    replaceImage(s.scratchSurface, s.scratchPicture, picture);
+    readBackground(&pictureWidth, &pictureHeight);
     d.setStretchBltMode(s.backBuffer, platform::StretchMode::colorOnColor);
     d.stretchBlt(s.backBuffer, 0, 0, w, h, s.scratchSurface, 0, 0, pictureWidth, pictureHeight);
 
@@ -113,7 +132,10 @@ void rebuildStage() {
         showMessage(appString(IDS_CANNOT_LOAD_GRAPHICS));
         keyboard = blankPicture(keyboardWidth, keyboardHeight);
     }
-    replaceImage(s.scratchSurface, s.scratchPicture, keyboard);
+    // The scratch surface held the background, which stays; only the last keyboard goes.
+    d.selectObject(s.scratchSurface, keyboard);
+    if (s.scratchPicture) d.deleteObject(s.scratchPicture);
+    s.scratchPicture = keyboard;
     // The strip keeps a new surface's BLACKONWHITE mode: the squeeze ANDs the rows it merges,
     // so the keys' black lines survive.
     d.stretchBlt(s.keyboardStrip, 0, 0, w, strip, s.scratchSurface, 0, 0, keyboardWidth,
@@ -123,6 +145,7 @@ void rebuildStage() {
 void chooseFirstBackground() {
     platform::Drawing& d = platform::draw();
     StageSurfaces& s = stageSurfaces;
+    s.backgroundFresh = false;  // a new choice, even a failed one, is read at the next rebuild
     // Starting over ends the enumeration that ran out, instead of leaving it open.
     if (s.backgroundSearch != platform::kNoSearch) d.findClose(s.backgroundSearch);
     char name[260];
@@ -136,6 +159,7 @@ void chooseFirstBackground() {
 
 void chooseNextBackground() {
     StageSurfaces& s = stageSurfaces;
+    s.backgroundFresh = false;
     char name[260];
     if (s.backgroundSearch == platform::kNoSearch ||
         !platform::draw().findNext(s.backgroundSearch, name, sizeof name)) {
@@ -156,8 +180,9 @@ void releaseStage() {
         *surface = nullptr;
     }
     platform::setLyricFont(nullptr);
-    for (platform::Object* object : {&s.lyricFont, &s.scratchPicture, &s.backBufferImage,
-                                     &s.noteImage, &s.keyboardStripImage, &s.markerImage}) {
+    for (platform::Object* object : {&s.lyricFont, &s.scratchPicture, &s.backgroundImage,
+                                     &s.backBufferImage, &s.noteImage, &s.keyboardStripImage,
+                                     &s.markerImage}) {
         if (*object) d.deleteObject(*object);
         *object = nullptr;
     }

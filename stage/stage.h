@@ -30,6 +30,10 @@ struct StageSurfaces {
     platform::Object noteImage = nullptr;
     platform::Object markerImage = nullptr;
     char backgroundPath[260] = "";  // the chosen picture; empty until one is found
+    // The chosen picture as read from disk, kept so a drag step only scales it again; read
+    // anew when a song or the choice changes it.
+    platform::Object backgroundImage = nullptr;
+    bool backgroundFresh = false;
     intptr_t backgroundSearch = platform::kNoSearch;
 };
 
@@ -44,8 +48,10 @@ extern char backgroundPattern[260];
 void createStageSurfaces();
 
 // Remakes the font, the back buffer with the background and the keyboard strip for the
-// window's present client size; clears `busy`. Window thread.
-void rebuildStage();
+// window's present client size, and invalidates the window so the lyrics and the critique
+// frames come back at once. Ends the hold (clears `busy`) unless `endHold` is false, as while
+// the user still drags a border. Window thread.
+void rebuildStage(bool endHold = true);
 
 // Starts the enumeration of background pictures and takes the first; message 110 when there
 // is none.

@@ -36,6 +36,7 @@ public:
     // Counts the waits and runs the wait hook (the messages the window thread would handle
     // meanwhile), then sleeps a millisecond.
     void waitHandlingSentMessages(uint32_t ms) override;
+    void redrawWindowAfter(uint32_t delayMs) override;
 
     // One invalidation: the rectangle given, or the whole client area.
     struct Redraw {
@@ -53,6 +54,7 @@ public:
     int openMeasures() const;  // contexts taken and not yet given back
     int measureCalls() const;
     std::vector<Redraw> redraws() const;
+    std::vector<uint32_t> laterRedraws() const;  // the delays of redrawWindowAfter, in order
     void clear();
 
     void setCharWidth(int width);
@@ -76,6 +78,7 @@ private:
     int measureCalls_ = 0;
     int messageBoxResult_ = 1;
     std::vector<Redraw> redraws_;
+    std::vector<uint32_t> laterRedraws_;
     std::function<void(const Box&)> onMessageBox_;
     std::function<void()> onWait_;
     int waits_ = 0;

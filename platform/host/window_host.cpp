@@ -11,6 +11,8 @@ namespace platform {
 
 // The host has no window to repaint; the recording side below keeps what was asked.
 void WindowSide::redrawWindow(const Rect*) {}
+void WindowSide::redrawWindowAfter(uint32_t) {}
+uint32_t WindowSide::displayRefreshHz() { return 0; }
 
 // Nor messages to handle: a plain sleep.
 void WindowSide::waitHandlingSentMessages(uint32_t ms) {
@@ -76,6 +78,16 @@ void RecordingWindowSide::redrawWindow(const Rect* rect) {
     redraws_.push_back(rect ? Redraw{false, *rect} : Redraw{true, Rect{0, 0, 0, 0}});
 }
 
+void RecordingWindowSide::redrawWindowAfter(uint32_t delayMs) {
+    std::lock_guard<std::mutex> guard(mutex_);
+    laterRedraws_.push_back(delayMs);
+}
+
+std::vector<uint32_t> RecordingWindowSide::laterRedraws() const {
+    std::lock_guard<std::mutex> guard(mutex_);
+    return laterRedraws_;
+}
+
 std::vector<RecordingWindowSide::Redraw> RecordingWindowSide::redraws() const {
     std::lock_guard<std::mutex> guard(mutex_);
     return redraws_;
@@ -123,6 +135,7 @@ void RecordingWindowSide::clear() {
     openMeasures_ = 0;
     measureCalls_ = 0;
     redraws_.clear();
+    laterRedraws_.clear();
 }
 
 void RecordingWindowSide::setCharWidth(int width) {

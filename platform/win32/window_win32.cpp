@@ -14,6 +14,15 @@ HWND mainHwnd() {
     return static_cast<HWND>(mainWindow());
 }
 
+// The frame timer of redrawWindowAfter. Its procedure runs from the message loop (also the
+// modal loop of a move or size), so nothing in the window procedure needs to know of it.
+constexpr UINT_PTR kFrameTimer = 0x4C56;
+
+void CALLBACK frameDue(HWND window, UINT, UINT_PTR id, DWORD) {
+    KillTimer(window, id);
+    RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_INTERNALPAINT);
+}
+
 class Win32WindowSide : public WindowSide {
   public:
     int messageBox(const char* text, const char* caption, unsigned style, bool owned) override {
@@ -90,6 +99,18 @@ void WindowSide::waitHandlingSentMessages(uint32_t ms) {
     MsgWaitForMultipleObjects(0, nullptr, FALSE, ms, QS_SENDMESSAGE);
     MSG message;
     PeekMessageA(&message, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+}
+
+void WindowSide::redrawWindowAfter(uint32_t delayMs) {
+    SetTimer(mainHwnd(), kFrameTimer, delayMs, frameDue);
+}
+
+uint32_t WindowSide::displayRefreshHz() {
+    HDC screen = GetDC(nullptr);
+    if (screen == nullptr) return 0;
+    const int hz = GetDeviceCaps(screen, VREFRESH);
+    ReleaseDC(nullptr, screen);
+    return hz > 1 ? static_cast<uint32_t>(hz) : 0;  // 0 and 1 mean the hardware's default
 }
 
 uint32_t executablePath(char* destination, uint32_t capacity) {

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "platform/host/recording_window.h"
@@ -275,6 +276,11 @@ TEST_F(Loader, LyricsComeFromTheFirstLyricTrackAndAreCutIntoLinesAndSyllables) {
     EXPECT_EQ(syllables[1].centerX, 45);  // halfway between "Hel" (30) and "Hello " (60)
     EXPECT_EQ(syllables[1].tick, 20);
     EXPECT_EQ(syllables[2].centerX, 25);
+    // Each syllable knows its line and how much of it is sung with it: "Hel", "Hello ", "world".
+    for (auto [index, line, sung] : {std::tuple{0, 1, 3}, {1, 1, 6}, {2, 2, 5}}) {
+        EXPECT_EQ(syllables[index].line, line) << index;
+        EXPECT_EQ(syllables[index].endChar, sung) << index;
+    }
     EXPECT_GE(widestLineWidth, 60);
 
     // The first text replaces the banner; '@' texts, '/@' and carriage returns record

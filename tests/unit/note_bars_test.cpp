@@ -127,10 +127,17 @@ TEST(NoteLane, EachNoteHasItsSlotAndNotesOutside24To80SitAtZero) {
         previous = x;
     }
 
-    settings.windowWidth = 660;  // 16.5 truncates to 16
-    EXPECT_EQ(noteLaneX(72), 448);
-    settings.windowWidth = 400;
-    EXPECT_EQ(noteLaneX(72), 280);
+    // At every width a bar, and the marker for the same sung slot, sit centred over the note's
+    // key of the stretched 640-pixel keyboard (keys centred at (slot + 1) * 16 there), so an
+    // exactly sung note is always a hit.
+    for (int32_t width = 100; width <= 2000; ++width) {
+        settings.windowWidth = width;
+        for (int note = 48; note <= 80; ++note) {
+            const int32_t slot = noteLaneSlot(static_cast<uint8_t>(note));
+            const int32_t x = noteLaneX(static_cast<uint8_t>(note));
+            ASSERT_NEAR(x + 16, (slot + 1) * 16.0 * width / 640.0, 1.0) << width << " " << note;
+        }
+    }
     settings.windowWidth = 640;
 }
 

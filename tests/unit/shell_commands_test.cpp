@@ -169,7 +169,7 @@ TEST_F(ShellCommands, PitchResultsBecomeMarkerPositionsOnlyWhileTheWorkerRuns) {
     pitchSlot = 37;
     blockWanted = 0;
     handleVoice(VOICE_PITCH, pitchRun.load());
-    EXPECT_EQ(markerTargetX, 647);  // 37 * 700 / 40 = 647.5, truncated
+    EXPECT_EQ(markerTargetX, 649);  // over slot 37's key: 38 * 700 / 40 - 16, truncated
     EXPECT_EQ(blockWanted.load(), 1);
     pitchSlot = -15;
     handleVoice(VOICE_PITCH, pitchRun.load());
@@ -198,6 +198,7 @@ TEST_F(ShellCommands, SizeMessagesHoldAndReleaseTheSong) {
     onSize(0);
     EXPECT_EQ(playback.busy.load(), 0);
     onEnterSizeMove();
+    onSize(0);  // a drag step: the song stays held until the user lets go
     EXPECT_EQ(playback.busy.load(), 1);
     onExitSizeMove();
     EXPECT_EQ(playback.busy.load(), 0);

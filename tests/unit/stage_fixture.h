@@ -25,6 +25,7 @@
 #include "shell/settings.h"
 #include "song/song_model.h"
 #include "stage/critique_tally.h"
+#include "stage/note_lane.h"
 #include "stage/painter.h"
 #include "stage/stage.h"
 
@@ -37,6 +38,7 @@ constexpr Colour kBlack = 0x000000;
 constexpr Colour kWhite = 0xFFFFFF;
 constexpr Colour kInk = rgb(255, 128, 255);
 constexpr Colour kCells = rgb(0, 32, 32);
+constexpr Colour kSung = rgb(255, 224, 64);
 constexpr Colour kMarkerColour = rgb(255, 0, 0);
 
 // Writes a 24-bit bottom-up .bmp of the given pixels (row after row, top row first).
@@ -134,7 +136,7 @@ protected:
         playback.drawnLine = 0;
         tally.hits = 0;
         tally.possible = 0;
-        lastFrameTicks = 0;
+        noteLane = NoteLane{};
         markerX = 0.0f;
         markerTargetX = 0;
         lineCount = 0;

@@ -99,7 +99,7 @@ TEST_F(StageTest, ASizeNoticeBeforeTheSurfacesExistOnlyEndsTheHold) {
     rebuildStage();
     EXPECT_TRUE(window_.messages().empty());
     EXPECT_EQ(at(5, 5), kWhite);
-    EXPECT_EQ(drawing_.liveObjects(), 6);
+    EXPECT_EQ(drawing_.liveObjects(), 7);
 }
 
 TEST_F(StageTest, BackgroundsComeInEnumerationOrderAndStartOver) {
@@ -136,14 +136,16 @@ TEST_F(StageTest, MissingPicturesShowMessage110AndFallBackToBlankOnes) {
     });
     createStageSurfaces();
 
-    // No picture in the folder: once at start-up, once at every rebuild, and twice for every
-    // song opened (the enumeration starts over and fails again, then the rebuild).
+    // No picture in the folder: once at start-up, once at the first rebuild, and twice for
+    // every song opened (the enumeration starts over and fails again, then the rebuild); a
+    // rebuild for the same choice (a drag step) reads nothing again.
     chooseFirstBackground();
     EXPECT_EQ(std::string(stageSurfaces.backgroundPath), "");
     ASSERT_EQ(window_.messages(), std::vector<std::string>{kGraphicsMessage});
     rebuildStage();
     EXPECT_EQ(window_.messages().size(), 2u);
     chooseNextBackground();
+    rebuildStage();
     rebuildStage();
     EXPECT_EQ(window_.messages().size(), 4u);
     EXPECT_EQ(busyWhileOpen, (std::vector<int>{1, 1, 1, 1}));
@@ -181,9 +183,10 @@ TEST_F(StageTest, RepeatedRebuildsAndSongsLeakNothing) {
     createStageSurfaces();
     chooseFirstBackground();
     rebuildStage();
-    // The font, the two sprites, the back buffer's and the strip's images, the held picture.
+    // The font, the two sprites, the back buffer's and the strip's images, the background and
+    // keyboard pictures.
     const int afterFirst = drawing_.liveObjects();
-    EXPECT_EQ(afterFirst, 6);
+    EXPECT_EQ(afterFirst, 7);
     EXPECT_EQ(drawing_.liveSurfaces(), 6);
 
     const int32_t sizes[] = {20, 32, 48};

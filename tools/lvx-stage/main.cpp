@@ -95,14 +95,14 @@ int main(int argc, char** argv) {
     setLine(1, "How I wonder what you are.");
     lineCount = 2;
     widestLineWidth = 30 * (font / 2);
-    syllables[0].centerX = 4 * (font / 2);
+    syllables[0] = Syllable{4 * (font / 2), 0, 0, 8};  // "Twinkle," sung, in the second colour
     playback.playing = 1;
     playback.drawnLine = -1;
     paintStage(whole);
     save("lyrics.bmp");
 
     // Critique: a rising melody pushed a quarter second apart, two seconds into its fall, and
-    // the marker resting on the lane of middle C.
+    // the marker resting on the lane of middle C, over the key its bar falls to.
     settings.critique = 1;
     const float speed = static_cast<float>((height - stripHeight.load()) / 4);
     const uint8_t melody[] = {60, 62, 64, 65, 67, 69, 71, 72};
@@ -111,7 +111,7 @@ int main(int argc, char** argv) {
         clock.advance(250);
         paintStage(whole);
     }
-    markerTargetX = 14 * width / 40;
+    markerTargetX = laneSlotX(14, width);
     for (int frame = 0; frame < 30; ++frame) {
         clock.advance(40);
         paintStage(whole);
