@@ -55,6 +55,10 @@ uint32_t executablePath(char* destination, uint32_t capacity);
 // Whether a byte opens a double-byte character in the system's ANSI code page (IsDBCSLeadByte).
 bool isLeadByte(unsigned char byte);
 
+// Text that is valid UTF-8 turned into the system's 8-bit (ANSI) code page, characters the
+// code page lacks as '?'. Writes at most `capacity` bytes and returns how many it wrote.
+int32_t utf8ToCodePage(const char* text, int32_t length, char* out, int32_t capacity);
+
 // The main window (an HWND on Windows): owner of the message boxes, holder of the menu and of
 // the measuring context. Start-up hands it over once it exists; nullptr until then.
 void setMainWindow(void* handle);

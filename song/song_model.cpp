@@ -13,6 +13,7 @@ std::atomic<int32_t> syllableCount{0};
 int32_t widestLineWidth = 0;
 int32_t melodyTrackFound = 0;
 float ticksPerQuarter = 1.0f;
+char songTitle[kLyricLineChars];
 std::atomic<uint32_t> ticksPerPeriod{25u << 16};
 
 bool EventList::insert(uint32_t message, int32_t tick, uint32_t melody, uint32_t periodTicks) {

@@ -72,6 +72,10 @@ extern std::atomic<int32_t> syllableCount;
 extern int32_t widestLineWidth;  // widest line of any load since start; only ever raised
 extern int32_t melodyTrackFound;
 extern float ticksPerQuarter;  // division of the last metrical header read
+constexpr int kDefaultDivision = 480;  // for tracks before any header and a division of 0
+
+// The loaded song's title for the window caption, terminated.
+extern char songTitle[kLyricLineChars];
 
 // Ticks that one timer period advances song time, as 16.16 fixed point. The whole part is
 // what the rest of the program calls the step; the fraction accumulates so that a song keeps

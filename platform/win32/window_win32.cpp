@@ -96,6 +96,19 @@ bool isLeadByte(unsigned char byte) {
     return IsDBCSLeadByte(byte) != 0;
 }
 
+int32_t utf8ToCodePage(const char* text, int32_t length, char* out, int32_t capacity) {
+    if (length <= 0 || capacity <= 0) return 0;
+    wchar_t wide[512];
+    int count = MultiByteToWideChar(CP_UTF8, 0, text, length, wide, 512);
+    if (count <= 0) return 0;
+    char narrow[1024];
+    int written = WideCharToMultiByte(CP_ACP, 0, wide, count, narrow, sizeof narrow, "?", nullptr);
+    if (written <= 0) return 0;
+    if (written > capacity) written = capacity;
+    std::memcpy(out, narrow, static_cast<size_t>(written));
+    return written;
+}
+
 WindowSide& defaultWindowSide() {
     static Win32WindowSide side;
     return side;

@@ -2,6 +2,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <map>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -13,6 +14,7 @@
 #include "song/song_model.h"
 #include "support/midi_builder.h"
 #include "support/unit_support.h"
+#include "support/wild_songs.h"
 
 namespace {
 
@@ -287,13 +289,14 @@ TEST_F(Loader, LyricsComeFromTheFirstLyricTrackAndAreCutIntoLinesAndSyllables) {
     EXPECT_EQ(lyricLines[1].startTick, 7);    // opened by "/@L", which records nothing
     EXPECT_EQ(lineText(2), "");              // the separator alone
     EXPECT_EQ(lyricLines[2].startTick, 8);
-    EXPECT_EQ(lineText(3), "word" + std::string(75, 'x'));
+    EXPECT_EQ(lineText(3), "word");
     EXPECT_EQ(lyricLines[3].startTick, 13);  // the carriage return's line starts at "word"
-    EXPECT_EQ(lineCount, 4);                 // the trailing carriage return opens no line
+    EXPECT_EQ(lineText(4), std::string(79, 'x'));  // too long for the line: a line of its own
+    EXPECT_EQ(lineCount, 5);                 // the trailing carriage return opens no line
     ASSERT_EQ(syllableCount, 4);
     EXPECT_EQ(syllables[1].centerX, 0);
     EXPECT_EQ(syllables[1].tick, 8);
-    EXPECT_EQ(syllables[3].centerX, 40 + (790 - 40) / 2);
+    EXPECT_EQ(syllables[3].centerX, 790 / 2);
     EXPECT_GE(widestLineWidth, 790);
 
     // Measuring follows the text as drawn, mnemonic prefixes included.
@@ -340,6 +343,63 @@ TEST_F(Loader, TablesWrapToTheStartWithTheLimitsMessage) {
     EXPECT_EQ(lineCount, 201 - 125 + 1);
 }
 
+// Karaoke files as other programs lay them out: every lyric character shows, in lines that fit
+// the 640-pixel band at 10 pixels a character, and the title is found.
+TEST_F(Loader, KaraokeFilesFromOtherProgramsShowAllTheirWords) {
+    struct Expected {
+        const char* name;
+        const char* title;
+        std::vector<std::string> lines;  // "startTick text", line 0 first
+    };
+    const std::string banner = "0 Tessaloon Music Software";
+    const std::vector<std::string> amazing = {banner, "0 Amazing tune", "400 how sweet", "600 the sound"};
+    const std::vector<std::string> amazingLater = {banner, "100 Amazing tune", "500 how sweet", "700 the sound"};
+    const std::vector<std::string> hello = {banner, "0 Hello ", "200 world"};
+    const Expected table[] = {
+        {"no-breaks.kar", "Row the Boat",
+         {"0 Row, row, row your boat gently down the stream. Merrily, merri",
+          "1500 ly, merrily, merrily, life is but a dream. Row, row, row your ",
+          "3100 boat gently down the stream. Merrily, merrily, merrily, merri", "4800 ly, life is but a dream. "}},
+        {"trailing-breaks.kar", "Night and Day",
+         {"0 Night and day", "300 you are the one", "800 Only you", "1100 beneath the moon", "1600 and under the sun"}},
+        {"soft-karaoke-one-track.kar", "Amazing Tune", amazing},
+        {"soft-karaoke-lyrics-track.kar", "Amazing Tune", amazingLater},
+        {"soft-karaoke-words-track.kar", "Amazing Tune", amazingLater},
+        {"chords-beside-lyrics.kar", "Sixpence", {banner, "0 Sing a song", "300 of sixpence"}},
+        {"unknown-chunk.mid", "Junk Song", hello},
+        {"without-unknown-chunk.mid", "Junk Song", hello},
+        {"rmid-with-info.rmi", "Melody", hello},
+        {"song-after-song.mid", "Melody", hello},
+        {"utf8-lyrics.kar", "Caf\xE9 Song", {banner, "0 Caf\xE9 na\xEFve \x80" "5 ?", "600 Caf\xE9"}},
+    };
+    std::map<std::string, midi::Bytes> files;
+    for (const midi::WildSong& wild : midi::wildSongs()) files[wild.name] = wild.bytes;
+    std::map<std::string, std::vector<Event>> events;
+    for (const Expected& e : table) {
+        ASSERT_EQ(load(files.at(e.name)), 1) << e.name;
+        events[e.name] = eventsOf(songEvents);
+        EXPECT_EQ(std::string(songTitle), e.title) << e.name;
+        std::vector<std::string> lines;
+        for (int i = 0; i < lineCount; ++i) {
+            lines.push_back(std::to_string(lyricLines[i].startTick) + " " + lineText(i));
+            EXPECT_LE(platform::fixedWidthTextWidth(lyricLines[i].text, lyricLines[i].length, 10), 640) << e.name;
+        }
+        EXPECT_EQ(lines, e.lines) << e.name;
+        EXPECT_EQ(window.openMeasures(), 0);
+    }
+    EXPECT_TRUE(window.messages().empty());
+    // The unknown chunk changes nothing; bytes after a song neither add to it nor re-time it.
+    EXPECT_EQ(events["unknown-chunk.mid"], events["without-unknown-chunk.mid"]);
+    EXPECT_EQ(events["song-after-song.mid"], events["rmid-with-info.rmi"]);
+    EXPECT_EQ(ticksPerPeriod, fixed(6));
+
+    // Without a track name or an @T header the title is the file's name.
+    midi::Track plain;
+    plain.noteOn(0, 0, 60, 100).end();
+    ASSERT_EQ(load(song(plain)), 1);
+    EXPECT_EQ(std::string(songTitle), "song");
+}
+
 TEST_F(Loader, GreysTheMenuForPlayback) {
     midi::Track melody;
     melody.name(0, "Melody").noteOn(0, 0, 60, 100).end();
@@ -364,7 +424,8 @@ TEST_F(Loader, StartValueAndTempoRecordsKeepTheFractionOfTheFilesTempo) {
         uint32_t expected;
     };
     for (Start s : {Start{480, 24u << 16}, Start{96, fixed(4.8)}, Start{0xE728, 25u << 16},
-                    Start{0xE804, fixed(2.4)}, Start{0xE328, 29u << 16}, Start{0x7FFF, kPeriodMax}, Start{0, 1}}) {
+                    Start{0xE804, fixed(2.4)}, Start{0xE328, 29u << 16}, Start{0x7FFF, kPeriodMax},
+                    Start{0, 24u << 16}, Start{0xE700, 24u << 16}}) {  // a division of no ticks: 480
         ASSERT_EQ(load(song(empty, s.division)), 1);
         EXPECT_EQ(ticksPerPeriod, s.expected) << std::hex << s.division;
     }
@@ -399,11 +460,12 @@ TEST_F(Loader, StartValueAndTempoRecordsKeepTheFractionOfTheFilesTempo) {
     EXPECT_TRUE(songEvents.empty());
     EXPECT_TRUE(melodyEvents.empty());
 
-    // Tracks before any header use the division the last metrical header left.
+    // Tracks before any header play at 120 beats per minute of division 480, whatever the
+    // last song's division was.
     ASSERT_EQ(load(song(empty, 96)), 1);
     ASSERT_EQ(load(midi::File().track(smpte)), 1);
-    EXPECT_EQ(periodsOf(songEvents), (std::vector<uint32_t>{fixed(4.8)}));
-    EXPECT_EQ(ticksPerPeriod, fixed(4.8));
+    EXPECT_EQ(periodsOf(songEvents), (std::vector<uint32_t>{24u << 16}));
+    EXPECT_EQ(ticksPerPeriod, 24u << 16);
 }
 
 TEST_F(Loader, AReadOnlySongLoadsAndAMissingOneChangesNothing) {

@@ -2,6 +2,7 @@
 // loader made of it, one record a line:
 //
 //   song <ticksPerPeriod> lines=<lineCount> syllables=<syllableCount> widest=<widestLineWidth> result=<0|1>
+//   title "<the title the caption shows while the song plays>"
 //   event <song|melody> <tick> <message as 8 hex digits> <melody flag>
 //   line <index> <startTick> <length> "<text>"
 //   syll <index> <tick> <centerX>
@@ -86,6 +87,7 @@ int main(int argc, char** argv) {
 
     std::printf("song %s lines=%d syllables=%d widest=%d result=%d\n", periodText(ticksPerPeriod).c_str(),
                 lineCount.load(), syllableCount.load(), widestLineWidth, result);
+    if (result) std::printf("title %s\n", quoted(songTitle, std::strlen(songTitle)).c_str());
     printEvents("song", songEvents);
     printEvents("melody", melodyEvents);
     for (int i = 0; i < lineCount; ++i) {
