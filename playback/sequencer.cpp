@@ -14,7 +14,7 @@
 
 namespace {
 
-constexpr int kFractionBits = 16;
+constexpr int kFractionBits = kPeriodFractionBits;
 constexpr int64_t kOneTick = int64_t{1} << kFractionBits;
 
 // Song time with the fraction that ticks per period carry, so that the song keeps the file's
@@ -51,8 +51,8 @@ int64_t retime(int64_t position, int32_t recordTick, uint32_t oldPeriod, uint32_
     if (since <= 0 || oldPeriod == 0) return position;
     // Split the product so that even a long backlog cannot overflow.
     const int64_t whole = since / oldPeriod;
-    const int64_t rest = since % oldPeriod;
-    return start + whole * newPeriod + rest * newPeriod / oldPeriod;
+    const uint64_t rest = static_cast<uint64_t>(since % oldPeriod);
+    return start + whole * newPeriod + static_cast<int64_t>(rest * newPeriod / oldPeriod);
 }
 
 void pushNoteBar(uint8_t note) {

@@ -22,11 +22,12 @@ const char kLimitsMessage[] =
 constexpr int kLineTextMax = kLyricLineChars - 1;  // characters a line may hold
 constexpr int kMaxVlqBytes = 4;
 
-// Ticks per period as 16.16 fixed point from a ratio, rounded to the nearest step. A song
-// that would go faster than the step can say stops just below 256 ticks; one that would go
-// slower than the smallest step still moves, so it never freezes.
+// Ticks per period as 8.24 fixed point from a ratio, rounded down: a song may run late by less
+// than a step per period, never early. A song that would go faster than the value can say
+// stops just below 256 ticks; one that would go slower than the smallest step still moves, so
+// it never freezes.
 uint32_t periodFromRatio(uint64_t numerator, uint64_t denominator) {
-    uint64_t value = ((numerator << 16) + denominator / 2) / denominator;
+    uint64_t value = (numerator << kPeriodFractionBits) / denominator;
     if (value > kPeriodMax) return kPeriodMax;
     if (value == 0) return 1;
     return static_cast<uint32_t>(value);
@@ -282,11 +283,12 @@ void Loader::storeChannelEvent(uint8_t status, uint8_t data1, uint8_t data2) {
 
 void Loader::storeTempo(uint32_t microsPerQuarter) {
     if (smpteTiming || microsPerQuarter == 0 || !(ticksPerQuarter > 0.0f)) return;
-    // ticksPerQuarter only ever holds a header's 16-bit division, or 1 before any header.
+    // ticksPerQuarter only ever holds a header's 16-bit division, or the default one.
     uint32_t period = periodForTempo(static_cast<uint64_t>(ticksPerQuarter), microsPerQuarter);
     // The whole ticks are the record's second data byte; the top byte of the fraction rides
     // in bits 24-31, which no player reads, and the full value in periodTicks.
-    uint32_t message = kTempoStatus | kTempoType << 8 | (period >> 16) << 16 | ((period >> 8) & 0xFF) << 24;
+    uint32_t message = kTempoStatus | kTempoType << 8 | uint32_t(wholeTicks(period)) << 16 |
+                       ((period >> (kPeriodFractionBits - 8)) & 0xFF) << 24;
     songEvents.insert(message, trackTick, 0, period);
     melodyEvents.insert(message, trackTick, 0, period);
 }

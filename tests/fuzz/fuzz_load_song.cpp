@@ -35,7 +35,7 @@ void checkList(const EventList& list) {
             check(data1Of(node->message) == kTempoType);
             check(node->melody == 0);
             check(node->periodTicks >= 1 && node->periodTicks <= kPeriodMax);
-            check(data2Of(node->message) == node->periodTicks >> 16);
+            check(data2Of(node->message) == uint32_t(wholeTicks(node->periodTicks)));
         } else {
             check(status >= 0x80 && status <= 0xEF);
             check((node->message >> 24) == 0);

@@ -54,7 +54,8 @@ constexpr uint32_t noteOn(uint8_t channel, uint8_t note, uint8_t velocity) {
     return (0x90u | channel) | uint32_t{note} << 8 | uint32_t{velocity} << 16;
 }
 
-constexpr uint32_t fixed(double value) { return static_cast<uint32_t>(value * 65536.0 + 0.5); }
+// A period in 8.24, rounded down as the loader rounds.
+constexpr uint32_t fixed(double value) { return static_cast<uint32_t>(value * kPeriodOne); }
 
 class Loader : public ::testing::Test {
 protected:
@@ -74,7 +75,7 @@ protected:
         widestLineWidth = 0;
         melodyTrackFound = 0;
         ticksPerQuarter = 1.0f;
-        ticksPerPeriod = 25u << 16;
+        ticksPerPeriod = 25 * kPeriodOne;
         platform::installWindow(nullptr);
         settings.critique = 0;
         std::remove(path.c_str());
@@ -423,9 +424,9 @@ TEST_F(Loader, StartValueAndTempoRecordsKeepTheFractionOfTheFilesTempo) {
         uint16_t division;
         uint32_t expected;
     };
-    for (Start s : {Start{480, 24u << 16}, Start{96, fixed(4.8)}, Start{0xE728, 25u << 16},
-                    Start{0xE804, fixed(2.4)}, Start{0xE328, 29u << 16}, Start{0x7FFF, kPeriodMax},
-                    Start{0, 24u << 16}, Start{0xE700, 24u << 16}}) {  // a division of no ticks: 480
+    for (Start s : {Start{480, 24 * kPeriodOne}, Start{96, fixed(4.8)}, Start{0xE728, 25 * kPeriodOne},
+                    Start{0xE804, fixed(2.4)}, Start{0xE328, 29 * kPeriodOne}, Start{0x7FFF, kPeriodMax},
+                    Start{0, 24 * kPeriodOne}, Start{0xE700, 24 * kPeriodOne}}) {  // a division of no ticks: 480
         ASSERT_EQ(load(song(empty, s.division)), 1);
         EXPECT_EQ(ticksPerPeriod, s.expected) << std::hex << s.division;
     }
@@ -435,7 +436,7 @@ TEST_F(Loader, StartValueAndTempoRecordsKeepTheFractionOfTheFilesTempo) {
         uint32_t micros;
         uint32_t period;
     };
-    for (Tempo t : {Tempo{480, 500000, 24u << 16}, Tempo{96, 500000, fixed(4.8)}, Tempo{24, 1000000, fixed(0.6)}, Tempo{1, 0xFFFFFF, 98}, Tempo{0x7FFF, 1, kPeriodMax},
+    for (Tempo t : {Tempo{480, 500000, 24 * kPeriodOne}, Tempo{96, 500000, fixed(4.8)}, Tempo{24, 1000000, fixed(0.6)}, Tempo{1, 0xFFFFFF, 25000}, Tempo{24, 1479451, fixed(600000.0 / 1479451)}, Tempo{0x7FFF, 1, kPeriodMax},
                     Tempo{480, 700000, fixed(12000000.0 / 700000)}}) {
         midi::Track track;
         track.tempo(3, t.micros).end();
@@ -443,7 +444,7 @@ TEST_F(Loader, StartValueAndTempoRecordsKeepTheFractionOfTheFilesTempo) {
         ASSERT_EQ(eventsOf(songEvents).size(), 1u);
         const EventNode& record = *songEvents.head;
         EXPECT_EQ(record.periodTicks, t.period) << t.division << " " << t.micros;
-        EXPECT_EQ(record.message, 0xFFu | 0x51u << 8 | (t.period >> 16) << 16 | ((t.period >> 8) & 0xFF) << 24);
+        EXPECT_EQ(record.message, 0xFFu | 0x51u << 8 | (t.period >> 24) << 16 | ((t.period >> 16) & 0xFF) << 24);
         EXPECT_EQ(record.tick, 3);
         EXPECT_EQ(eventsOf(melodyEvents), eventsOf(songEvents));
         EXPECT_EQ(periodsOf(melodyEvents), periodsOf(songEvents));
@@ -464,8 +465,8 @@ TEST_F(Loader, StartValueAndTempoRecordsKeepTheFractionOfTheFilesTempo) {
     // last song's division was.
     ASSERT_EQ(load(song(empty, 96)), 1);
     ASSERT_EQ(load(midi::File().track(smpte)), 1);
-    EXPECT_EQ(periodsOf(songEvents), (std::vector<uint32_t>{24u << 16}));
-    EXPECT_EQ(ticksPerPeriod, 24u << 16);
+    EXPECT_EQ(periodsOf(songEvents), (std::vector<uint32_t>{24 * kPeriodOne}));
+    EXPECT_EQ(ticksPerPeriod, 24 * kPeriodOne);
 }
 
 TEST_F(Loader, AReadOnlySongLoadsAndAMissingOneChangesNothing) {

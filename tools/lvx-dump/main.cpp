@@ -8,8 +8,8 @@
 //   syll <index> <tick> <centerX>
 //   message "<text of each message box shown, in order>"
 //
-// ticksPerPeriod is printed as the shortest decimal that reads back to the same 1/65536 step
-// (24, 4.8, 2.4, 255.99998). In quoted texts '"', '\' and bytes outside 0x20-0x7E are written
+// ticksPerPeriod is printed as the shortest decimal that reads back to the same 1/2^24 step
+// (24, 4.79999995, 2.39999998, 255.99999994). In quoted texts '"', '\' and bytes outside 0x20-0x7E are written
 // as \xNN. The lyric font is a fixed-width stand-in of --char-width pixels (default 10).
 // The exit code is 0 when the song loaded, 1 when the loader refused it, 2 on a usage error.
 
@@ -28,9 +28,9 @@ namespace {
 
 std::string periodText(uint32_t period) {
     char text[32];
-    for (int decimals = 0; decimals <= 6; ++decimals) {
-        std::snprintf(text, sizeof text, "%.*f", decimals, period / 65536.0);
-        if (std::llround(std::strtod(text, nullptr) * 65536.0) == period) break;
+    for (int decimals = 0; decimals <= 9; ++decimals) {
+        std::snprintf(text, sizeof text, "%.*f", decimals, period / double{kPeriodOne});
+        if (std::llround(std::strtod(text, nullptr) * kPeriodOne) == period) break;
     }
     return text;
 }
