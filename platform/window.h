@@ -33,6 +33,9 @@ public:
     virtual int32_t lyricTextWidth(const char* text, int32_t length) = 0;
     virtual void endLyricMeasure() = 0;
 
+    // SetWindowTextA on the main window: its caption. Safe to call from any thread.
+    virtual void setCaption(const char* text) = 0;
+
     // RedrawWindow on the main window with RDW_INVALIDATE | RDW_INTERNALPAINT and nothing
     // erased: the given client rectangle, or the whole client area when `rect` is null. Safe
     // to call from any thread. Each build's window file supplies the default.

@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstdio>
 #include <thread>
 
 #include "platform/midi.h"
@@ -75,7 +76,15 @@ bool closeRun(uint32_t timerId) {
     return killed != 0 || closed != 0;
 }
 
+// "Lyrivox - <title>" while a song plays, "Lyrivox" between songs.
+void showSongInCaption(bool playing) {
+    char caption[sizeof songTitle + 64];
+    std::snprintf(caption, sizeof caption, playing ? "%s - %s" : "%s", appString(IDS_TITLE), songTitle);
+    platform::window().setCaption(caption);
+}
+
 void finishRun() {
+    showSongInCaption(false);
     enableRunMenuItems();
     const Rect band = lyricBand.rect();
     platform::window().redrawWindow(&band);
@@ -135,6 +144,8 @@ void startPlayback() {
         platform::window().redrawWindow(nullptr);
     }
 
+    // Before the timer starts, so that the end of a short song cannot come first.
+    showSongInCaption(true);
     const uint32_t id = timer.timeSetEvent(timerPeriodMs, timerPeriodMs, sequencerTick,
                                            timerPeriodMs, platform::kTimePeriodic);
     if (id == 0) {

@@ -32,6 +32,7 @@ public:
     int32_t lyricTextWidth(const char* text, int32_t length) override;
     void endLyricMeasure() override;
     void redrawWindow(const Rect* rect) override;
+    void setCaption(const char* text) override;
 
     // One invalidation: the rectangle given, or the whole client area.
     struct Redraw {
@@ -48,6 +49,7 @@ public:
     int openMeasures() const;  // contexts taken and not yet given back
     int measureCalls() const;
     std::vector<Redraw> redraws() const;
+    std::vector<std::string> captions() const;  // every caption set, in order
     void clear();
 
     void setCharWidth(int width);
@@ -66,6 +68,7 @@ private:
     int measureCalls_ = 0;
     int messageBoxResult_ = 1;
     std::vector<Redraw> redraws_;
+    std::vector<std::string> captions_;
     std::function<void(const Box&)> onMessageBox_;
 };
 

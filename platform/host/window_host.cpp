@@ -60,6 +60,16 @@ void RecordingWindowSide::redrawWindow(const Rect* rect) {
     redraws_.push_back(rect ? Redraw{false, *rect} : Redraw{true, Rect{0, 0, 0, 0}});
 }
 
+void RecordingWindowSide::setCaption(const char* text) {
+    std::lock_guard<std::mutex> guard(mutex_);
+    captions_.push_back(text ? text : "");
+}
+
+std::vector<std::string> RecordingWindowSide::captions() const {
+    std::lock_guard<std::mutex> guard(mutex_);
+    return captions_;
+}
+
 std::vector<RecordingWindowSide::Redraw> RecordingWindowSide::redraws() const {
     std::lock_guard<std::mutex> guard(mutex_);
     return redraws_;
@@ -106,6 +116,7 @@ void RecordingWindowSide::clear() {
     openMeasures_ = 0;
     measureCalls_ = 0;
     redraws_.clear();
+    captions_.clear();
 }
 
 void RecordingWindowSide::setCharWidth(int width) {

@@ -64,6 +64,21 @@ class Win32WindowSide : public WindowSide {
         owner_ = nullptr;
     }
 
+    // The end of a song sets the caption from the timer thread, and a window of another thread
+    // handles WM_SETTEXT only when its thread takes messages: the wait is bounded, so a window
+    // thread that is itself waiting for the timer thread costs a caption, never a deadlock.
+    void setCaption(const char* text) override {
+        HWND window = mainHwnd();
+        if (window == nullptr) return;
+        if (GetWindowThreadProcessId(window, nullptr) == GetCurrentThreadId()) {
+            SetWindowTextA(window, text);
+            return;
+        }
+        DWORD_PTR result = 0;
+        SendMessageTimeoutA(window, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text),
+                            SMTO_ABORTIFHUNG | SMTO_BLOCK, 500, &result);
+    }
+
   private:
     HWND owner_ = nullptr;
     HDC context_ = nullptr;
