@@ -34,8 +34,11 @@ inline int32_t nextUtf8(const unsigned char* text, int32_t length, int32_t& pos)
 // Whether the text is well-formed UTF-8 with at least one character beyond ASCII: only then is
 // it taken for UTF-8; anything else is 8-bit text already.
 inline bool isUtf8BeyondAscii(const unsigned char* text, int32_t length) {
+    int32_t first = 0;
+    while (first < length && text[first] < 0x80) ++first;
+    if (first == length) return false;  // plain ASCII, the common case
     bool beyond = false;
-    for (int32_t pos = 0; pos < length;) {
+    for (int32_t pos = first; pos < length;) {
         const int32_t c = nextUtf8(text, length, pos);
         if (c < 0) return false;
         if (c >= 0x80) beyond = true;
