@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 
 #include "platform/host/recording_window.h"
@@ -57,7 +58,13 @@ void loadAndCheck(int critique) {
     check(songEvents.cursor == songEvents.head);
     check(lineCount >= 1 && lineCount <= kLyricLineCapacity);
     check(syllableCount >= 0 && syllableCount < kSyllableCapacity);
-    for (int i = 0; i < lineCount; ++i) check(lyricLines[i].length < kLyricLineChars);
+    for (int i = 0; i < lineCount; ++i) {
+        check(lyricLines[i].length < kLyricLineChars);
+        // Line breaks break lines; they are never drawn.
+        for (int c = 0; c < lyricLines[i].length; ++c)
+            check(lyricLines[i].text[c] != '\r' && lyricLines[i].text[c] != '\n');
+    }
+    check(std::memchr(songTitle, 0, sizeof songTitle) != nullptr);
     check(ticksPerPeriod >= 1 && ticksPerPeriod <= kPeriodMax);
 }
 
