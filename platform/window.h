@@ -25,8 +25,6 @@ public:
     virtual void enableMenuItem(unsigned commandId, bool enabled) = 0;
     virtual void checkMenuItem(unsigned commandId, bool checked) = 0;
 
-    // SetWindowTextA on the main window: its caption.
-    virtual void setWindowText(const char* text) = 0;
 
     // A measuring context with the current lyric font selected (GetDC + SelectObject), held
     // from begin to end; and the width in pixels of a text in that font, with the semantics of
@@ -35,6 +33,9 @@ public:
     virtual void beginLyricMeasure() = 0;
     virtual int32_t lyricTextWidth(const char* text, int32_t length) = 0;
     virtual void endLyricMeasure() = 0;
+
+    // SetWindowTextA on the main window: its caption. Safe to call from any thread.
+    virtual void setCaption(const char* text) = 0;
 
     // RedrawWindow on the main window with RDW_INVALIDATE | RDW_INTERNALPAINT and nothing
     // erased: the given client rectangle, or the whole client area when `rect` is null. Safe
@@ -73,6 +74,10 @@ uint32_t executablePath(char* destination, uint32_t capacity);
 
 // Whether a byte opens a double-byte character in the system's ANSI code page (IsDBCSLeadByte).
 bool isLeadByte(unsigned char byte);
+
+// Text that is valid UTF-8 turned into the system's 8-bit (ANSI) code page, characters the
+// code page lacks as '?'. Writes at most `capacity` bytes and returns how many it wrote.
+int32_t utf8ToCodePage(const char* text, int32_t length, char* out, int32_t capacity);
 
 // The main window (an HWND on Windows): owner of the message boxes, holder of the menu and of
 // the measuring context. Start-up hands it over once it exists; nullptr until then.

@@ -7,10 +7,12 @@
 #include "platform/timer.h"
 #include "platform/wavein.h"
 #include "platform/window.h"
+#include "playback/key_tempo.h"
 #include "playback/playback_state.h"
 #include "playback/sequencer.h"
 #include "shell/app_strings.h"
 #include "shell/command_ids.h"
+#include "shell/key_tempo_menu.h"
 #include "shell/message.h"
 #include "shell/settings.h"
 #include "song/song_model.h"
@@ -85,6 +87,7 @@ bool closeRun(uint32_t timerId) {
 }
 
 void finishRun() {
+    showSongInCaption(false);
     enableRunMenuItems();
     const Rect band = lyricBand.rect();
     platform::window().redrawWindow(&band);
@@ -92,6 +95,11 @@ void finishRun() {
 }
 
 }  // namespace
+
+void showSongInCaption(bool playing) {
+    platform::window().setCaption(
+        keyTempoCaption(playing ? songTitle : "", keyShift.load(), tempoPercent.load()).c_str());
+}
 
 bool waitForPreviousRun() {
     // Measured by the clock: a wait's slices may run long on a busy machine.
@@ -170,6 +178,8 @@ void startPlayback() {
         platform::window().redrawWindow(nullptr);
     }
 
+    // Before the timer starts, so that the end of a short song cannot come first.
+    showSongInCaption(true);
     const uint32_t id = timer.timeSetEvent(timerPeriodMs, timerPeriodMs, sequencerTick,
                                            timerPeriodMs, platform::kTimePeriodic);
     runTimer.store(id);

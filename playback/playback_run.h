@@ -39,3 +39,7 @@ bool previousRunClosed();
 
 // How long startPlayback and the exit wait for the previous run's stop sequence to finish.
 constexpr uint32_t kPreviousRunWaitMs = 2000;
+
+// The caption: "Lyrivox - <title>" while a song plays, "Lyrivox" between songs, with the key
+// and tempo when they are not the song's own. Any thread.
+void showSongInCaption(bool playing);

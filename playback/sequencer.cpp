@@ -15,7 +15,7 @@
 
 namespace {
 
-constexpr int kFractionBits = 16;
+constexpr int kFractionBits = kPeriodFractionBits;
 constexpr int64_t kOneTick = int64_t{1} << kFractionBits;
 
 // Song time with the fraction that ticks per period carry, so that the song keeps the file's
@@ -54,8 +54,8 @@ int64_t retime(int64_t position, int32_t recordTick, int64_t oldPeriod, int64_t 
     if (since <= 0 || oldPeriod == 0) return position;
     // Split the product so that even a long backlog cannot overflow.
     const int64_t whole = since / oldPeriod;
-    const int64_t rest = since % oldPeriod;
-    return start + whole * newPeriod + rest * newPeriod / oldPeriod;
+    const uint64_t rest = static_cast<uint64_t>(since % oldPeriod);
+    return start + whole * newPeriod + static_cast<int64_t>(rest * newPeriod / oldPeriod);
 }
 
 // The bar falls in the lane of the note the singer must sing at the key in force, and at a

@@ -16,14 +16,6 @@ void sequencerTick(uint32_t timerId, uint32_t message, uintptr_t user, uintptr_t
 // Puts song time back to the start of the song, fraction included (between runs only).
 void rewindSongPosition();
 
-// Song time with its fraction, 16.16 fixed point, as the sequencer keeps it; `playback.position`
+// Song time with its fraction, 40.24 fixed point, as the sequencer keeps it; `playback.position`
 // is its whole-tick part. Setting `playback.position` from outside drops the fraction.
 int64_t songPositionFixed();
-
-// Ticks per period (16.16) that a tempo record brings: its own fixed-point value, or its
-// second data byte for a record made without one. Never 0, so song time always moves.
-inline uint32_t tempoPeriodTicks(const EventNode& record) {
-    uint32_t period = record.periodTicks ? record.periodTicks : data2Of(record.message) << 16;
-    if (period == 0) period = 1;
-    return period > kPeriodMax ? kPeriodMax : period;
-}

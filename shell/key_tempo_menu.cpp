@@ -2,6 +2,8 @@
 
 #include "platform/window.h"
 #include "playback/key_tempo.h"
+#include "playback/playback_run.h"
+#include "playback/playback_state.h"
 #include "shell/command_ids.h"
 
 namespace {
@@ -19,7 +21,7 @@ void showKeyTempo() {
     side.enableMenuItem(kCmdKeyDown, key > -kKeyLimit);
     side.enableMenuItem(kCmdFaster, tempo < kTempoFastest);
     side.enableMenuItem(kCmdSlower, tempo > kTempoSlowest);
-    side.setWindowText(keyTempoCaption("", key, tempo).c_str());
+    showSongInCaption(playback.playing.load() != 0);
 }
 
 void setKey(int32_t key) { keyShift.store(clamp(key, -kKeyLimit, kKeyLimit)); }

@@ -2,7 +2,6 @@
 
 #include <cstdint>
 
-#include "playback/sequencer.h"
 #include "song/song_model.h"
 
 namespace {
@@ -20,9 +19,8 @@ void buildMelodyPreview() {
             period = tempoPeriodTicks(*node);
         } else if (node->melody != 0 && statusOf(node->message) < 0xA0) {
             // tick - period * 160, with the period's fraction, truncated toward zero.
-            const int64_t fixed = int64_t{node->tick} * (int64_t{1} << 16) -
-                                  int64_t{period} * kLeadPeriods;
-            int64_t lead = fixed / (int64_t{1} << 16);
+            const int64_t fixed = int64_t{node->tick} * kPeriodOne - int64_t{period} * kLeadPeriods;
+            int64_t lead = fixed / kPeriodOne;
             if (lead < INT32_MIN) lead = INT32_MIN;
             // A copy the heap cannot hold is left out; the song itself is complete.
             songEvents.insert(node->message, static_cast<int32_t>(lead), node->melody);

@@ -13,7 +13,8 @@ std::atomic<int32_t> syllableCount{0};
 int32_t widestLineWidth = 0;
 int32_t melodyTrackFound = 0;
 float ticksPerQuarter = 1.0f;
-std::atomic<uint32_t> ticksPerPeriod{25u << 16};
+char songTitle[kLyricLineChars];
+std::atomic<uint32_t> ticksPerPeriod{25u << kPeriodFractionBits};
 
 bool EventList::insert(uint32_t message, int32_t tick, uint32_t melody, uint32_t periodTicks) {
     EventNode* node = new (std::nothrow) EventNode{message, tick, melody, nullptr, periodTicks};

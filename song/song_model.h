@@ -13,7 +13,7 @@ struct EventNode {
     int32_t tick;
     uint32_t melody;  // 1 for events of a melody track and for melody preview copies
     EventNode* next;
-    // Tempo records only: ticks per timer period as 16.16 fixed point. The whole part is the
+    // Tempo records only: ticks per timer period as 8.24 fixed point. The whole part is the
     // message's second data byte; the fraction keeps the song on the file's tempo.
     uint32_t periodTicks;
 };
@@ -74,13 +74,28 @@ extern std::atomic<int32_t> syllableCount;
 extern int32_t widestLineWidth;  // widest line of any load since start; only ever raised
 extern int32_t melodyTrackFound;
 extern float ticksPerQuarter;  // division of the last metrical header read
+constexpr int kDefaultDivision = 480;  // for tracks before any header and a division of 0
 
-// Ticks that one timer period advances song time, as 16.16 fixed point. The whole part is
+// The loaded song's title for the window caption, terminated.
+extern char songTitle[kLyricLineChars];
+
+// Ticks that one timer period advances song time, as 8.24 fixed point. The whole part is
 // what the rest of the program calls the step; the fraction accumulates so that a song keeps
-// the file's tempo exactly.
+// the file's tempo: 24 fraction bits leave under a thousandth of a tick of drift over an hour.
+// A plain unsigned value, so that scaling it (a tempo factor) is one multiplication.
 extern std::atomic<uint32_t> ticksPerPeriod;
-constexpr uint32_t kPeriodOne = 1u << 16;                 // one tick per period
-constexpr uint32_t kPeriodMax = (256u << 16) - 1;         // just below 256 ticks per period
-inline int32_t wholeTicks(uint32_t periodTicks) { return static_cast<int32_t>(periodTicks >> 16); }
+constexpr int kPeriodFractionBits = 24;
+constexpr uint32_t kPeriodOne = 1u << kPeriodFractionBits;  // one tick per period
+constexpr uint32_t kPeriodMax = 0xFFFFFFFFu;                // just below 256 ticks per period
+inline int32_t wholeTicks(uint32_t periodTicks) {
+    return static_cast<int32_t>(periodTicks >> kPeriodFractionBits);
+}
+
+// Ticks per period (8.24) that a tempo record brings: its own fixed-point value, or its
+// second data byte for a record made without one. Never 0, so song time always moves.
+inline uint32_t tempoPeriodTicks(const EventNode& record) {
+    uint32_t period = record.periodTicks ? record.periodTicks : data2Of(record.message) << kPeriodFractionBits;
+    return period == 0 ? 1 : period;
+}
 
 constexpr uint32_t timerPeriodMs = 25;

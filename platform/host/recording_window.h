@@ -28,7 +28,6 @@ public:
     int messageBox(const char* text, const char* caption, unsigned style, bool owned) override;
     void enableMenuItem(unsigned commandId, bool enabled) override;
     void checkMenuItem(unsigned commandId, bool checked) override;
-    void setWindowText(const char* text) override;
     void beginLyricMeasure() override;
     int32_t lyricTextWidth(const char* text, int32_t length) override;
     void endLyricMeasure() override;
@@ -37,6 +36,7 @@ public:
     // meanwhile), then sleeps a millisecond.
     void waitHandlingSentMessages(uint32_t ms) override;
     void redrawWindowAfter(uint32_t delayMs) override;
+    void setCaption(const char* text) override;
 
     // One invalidation: the rectangle given, or the whole client area.
     struct Redraw {
@@ -55,6 +55,7 @@ public:
     int measureCalls() const;
     std::vector<Redraw> redraws() const;
     std::vector<uint32_t> laterRedraws() const;  // the delays of redrawWindowAfter, in order
+    std::vector<std::string> captions() const;  // every caption set, in order
     void clear();
 
     void setCharWidth(int width);
@@ -73,12 +74,12 @@ private:
     std::vector<Box> boxes_;
     std::map<unsigned, bool> enabled_;
     std::map<unsigned, bool> checked_;
-    std::string caption_;
     int openMeasures_ = 0;
     int measureCalls_ = 0;
     int messageBoxResult_ = 1;
     std::vector<Redraw> redraws_;
     std::vector<uint32_t> laterRedraws_;
+    std::vector<std::string> captions_;
     std::function<void(const Box&)> onMessageBox_;
     std::function<void()> onWait_;
     int waits_ = 0;

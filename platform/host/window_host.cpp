@@ -6,6 +6,7 @@
 #include <thread>
 
 #include "platform/host/recording_window.h"
+#include "platform/utf8.h"
 
 namespace platform {
 
@@ -43,14 +44,9 @@ void RecordingWindowSide::checkMenuItem(unsigned commandId, bool checked) {
     checked_[commandId] = checked;
 }
 
-void RecordingWindowSide::setWindowText(const char* text) {
-    std::lock_guard<std::mutex> guard(mutex_);
-    caption_ = text ? text : "";
-}
-
 std::string RecordingWindowSide::caption() const {
     std::lock_guard<std::mutex> guard(mutex_);
-    return caption_;
+    return captions_.empty() ? std::string() : captions_.back();
 }
 
 void RecordingWindowSide::beginLyricMeasure() {
@@ -86,6 +82,16 @@ void RecordingWindowSide::redrawWindowAfter(uint32_t delayMs) {
 std::vector<uint32_t> RecordingWindowSide::laterRedraws() const {
     std::lock_guard<std::mutex> guard(mutex_);
     return laterRedraws_;
+}
+
+void RecordingWindowSide::setCaption(const char* text) {
+    std::lock_guard<std::mutex> guard(mutex_);
+    captions_.push_back(text ? text : "");
+}
+
+std::vector<std::string> RecordingWindowSide::captions() const {
+    std::lock_guard<std::mutex> guard(mutex_);
+    return captions_;
 }
 
 std::vector<RecordingWindowSide::Redraw> RecordingWindowSide::redraws() const {
@@ -131,11 +137,11 @@ void RecordingWindowSide::clear() {
     boxes_.clear();
     enabled_.clear();
     checked_.clear();
-    caption_.clear();
     openMeasures_ = 0;
     measureCalls_ = 0;
     redraws_.clear();
     laterRedraws_.clear();
+    captions_.clear();
 }
 
 void RecordingWindowSide::setCharWidth(int width) {
@@ -227,6 +233,26 @@ void setHostDoubleByteCodePage(bool shiftJis) { hostShiftJis.store(shiftJis); }
 bool isLeadByte(unsigned char byte) {
     if (!hostShiftJis.load()) return false;
     return (byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC);
+}
+
+// The host's code page is Windows-1252: Latin-1 with printing characters in 0x80-0x9F.
+int32_t utf8ToCodePage(const char* text, int32_t length, char* out, int32_t capacity) {
+    static const uint16_t high[32] = {0x20AC, 0, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
+                                      0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0, 0x017D, 0,
+                                      0, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+                                      0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0, 0x017E, 0x0178};
+    const unsigned char* bytes = reinterpret_cast<const unsigned char*>(text);
+    int32_t written = 0;
+    for (int32_t pos = 0; pos < length && written < capacity;) {
+        const int32_t c = nextUtf8(bytes, length, pos);
+        char byte = '?';
+        if (c >= 0 && c < 0x80) byte = static_cast<char>(c);
+        if (c >= 0xA0 && c <= 0xFF) byte = static_cast<char>(c);
+        for (int i = 0; i < 32 && c >= 0x100; ++i)
+            if (high[i] == c) byte = static_cast<char>(0x80 + i);
+        out[written++] = byte;
+    }
+    return written;
 }
 
 WindowSide& defaultWindowSide() {

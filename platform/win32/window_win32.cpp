@@ -39,7 +39,6 @@ class Win32WindowSide : public WindowSide {
                       MF_BYCOMMAND | (checked ? MF_CHECKED : MF_UNCHECKED));
     }
 
-    void setWindowText(const char* text) override { SetWindowTextA(mainHwnd(), text); }
 
     // Measuring runs on the window thread only (the load), so one context at a time suffices.
     void beginLyricMeasure() override {
@@ -73,6 +72,21 @@ class Win32WindowSide : public WindowSide {
         context_ = nullptr;
         previousFont_ = nullptr;
         owner_ = nullptr;
+    }
+
+    // The end of a song sets the caption from the timer thread, and a window of another thread
+    // handles WM_SETTEXT only when its thread takes messages: the wait is bounded, so a window
+    // thread that is itself waiting for the timer thread costs a caption, never a deadlock.
+    void setCaption(const char* text) override {
+        HWND window = mainHwnd();
+        if (window == nullptr) return;
+        if (GetWindowThreadProcessId(window, nullptr) == GetCurrentThreadId()) {
+            SetWindowTextA(window, text);
+            return;
+        }
+        DWORD_PTR result = 0;
+        SendMessageTimeoutA(window, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text),
+                            SMTO_ABORTIFHUNG | SMTO_BLOCK, 500, &result);
     }
 
   private:
@@ -125,6 +139,19 @@ uint32_t executablePath(char* destination, uint32_t capacity) {
 
 bool isLeadByte(unsigned char byte) {
     return IsDBCSLeadByte(byte) != 0;
+}
+
+int32_t utf8ToCodePage(const char* text, int32_t length, char* out, int32_t capacity) {
+    if (length <= 0 || capacity <= 0) return 0;
+    wchar_t wide[512];
+    int count = MultiByteToWideChar(CP_UTF8, 0, text, length, wide, 512);
+    if (count <= 0) return 0;
+    char narrow[1024];
+    int written = WideCharToMultiByte(CP_ACP, 0, wide, count, narrow, sizeof narrow, "?", nullptr);
+    if (written <= 0) return 0;
+    if (written > capacity) written = capacity;
+    std::memcpy(out, narrow, static_cast<size_t>(written));
+    return written;
 }
 
 WindowSide& defaultWindowSide() {

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 
 #include "platform/host/recording_window.h"
@@ -35,7 +36,7 @@ void checkList(const EventList& list) {
             check(data1Of(node->message) == kTempoType);
             check(node->melody == 0);
             check(node->periodTicks >= 1 && node->periodTicks <= kPeriodMax);
-            check(data2Of(node->message) == node->periodTicks >> 16);
+            check(data2Of(node->message) == uint32_t(wholeTicks(node->periodTicks)));
         } else {
             check(status >= 0x80 && status <= 0xEF);
             check((node->message >> 24) == 0);
@@ -57,7 +58,13 @@ void loadAndCheck(int critique) {
     check(songEvents.cursor == songEvents.head);
     check(lineCount >= 1 && lineCount <= kLyricLineCapacity);
     check(syllableCount >= 0 && syllableCount < kSyllableCapacity);
-    for (int i = 0; i < lineCount; ++i) check(lyricLines[i].length < kLyricLineChars);
+    for (int i = 0; i < lineCount; ++i) {
+        check(lyricLines[i].length < kLyricLineChars);
+        // Line breaks break lines; they are never drawn.
+        for (int c = 0; c < lyricLines[i].length; ++c)
+            check(lyricLines[i].text[c] != '\r' && lyricLines[i].text[c] != '\n');
+    }
+    check(std::memchr(songTitle, 0, sizeof songTitle) != nullptr);
     check(ticksPerPeriod >= 1 && ticksPerPeriod <= kPeriodMax);
 }
 

@@ -2,6 +2,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <map>
 #include <cstdio>
 #include <string>
 #include <tuple>
@@ -14,6 +15,7 @@
 #include "song/song_model.h"
 #include "support/midi_builder.h"
 #include "support/unit_support.h"
+#include "support/wild_songs.h"
 
 namespace {
 
@@ -53,7 +55,8 @@ constexpr uint32_t noteOn(uint8_t channel, uint8_t note, uint8_t velocity) {
     return (0x90u | channel) | uint32_t{note} << 8 | uint32_t{velocity} << 16;
 }
 
-constexpr uint32_t fixed(double value) { return static_cast<uint32_t>(value * 65536.0 + 0.5); }
+// A period in 8.24, rounded down as the loader rounds.
+constexpr uint32_t fixed(double value) { return static_cast<uint32_t>(value * kPeriodOne); }
 
 class Loader : public ::testing::Test {
 protected:
@@ -73,7 +76,7 @@ protected:
         widestLineWidth = 0;
         melodyTrackFound = 0;
         ticksPerQuarter = 1.0f;
-        ticksPerPeriod = 25u << 16;
+        ticksPerPeriod = 25 * kPeriodOne;
         platform::installWindow(nullptr);
         settings.critique = 0;
         std::remove(path.c_str());
@@ -293,13 +296,14 @@ TEST_F(Loader, LyricsComeFromTheFirstLyricTrackAndAreCutIntoLinesAndSyllables) {
     EXPECT_EQ(lyricLines[1].startTick, 7);    // opened by "/@L", which records nothing
     EXPECT_EQ(lineText(2), "");              // the separator alone
     EXPECT_EQ(lyricLines[2].startTick, 8);
-    EXPECT_EQ(lineText(3), "word" + std::string(75, 'x'));
+    EXPECT_EQ(lineText(3), "word");
     EXPECT_EQ(lyricLines[3].startTick, 13);  // the carriage return's line starts at "word"
-    EXPECT_EQ(lineCount, 4);                 // the trailing carriage return opens no line
+    EXPECT_EQ(lineText(4), std::string(79, 'x'));  // too long for the line: a line of its own
+    EXPECT_EQ(lineCount, 5);                 // the trailing carriage return opens no line
     ASSERT_EQ(syllableCount, 4);
     EXPECT_EQ(syllables[1].centerX, 0);
     EXPECT_EQ(syllables[1].tick, 8);
-    EXPECT_EQ(syllables[3].centerX, 40 + (790 - 40) / 2);
+    EXPECT_EQ(syllables[3].centerX, 790 / 2);
     EXPECT_GE(widestLineWidth, 790);
 
     // Measuring follows the text as drawn, mnemonic prefixes included.
@@ -346,6 +350,63 @@ TEST_F(Loader, TablesWrapToTheStartWithTheLimitsMessage) {
     EXPECT_EQ(lineCount, 201 - 125 + 1);
 }
 
+// Karaoke files as other programs lay them out: every lyric character shows, in lines that fit
+// the 640-pixel band at 10 pixels a character, and the title is found.
+TEST_F(Loader, KaraokeFilesFromOtherProgramsShowAllTheirWords) {
+    struct Expected {
+        const char* name;
+        const char* title;
+        std::vector<std::string> lines;  // "startTick text", line 0 first
+    };
+    const std::string banner = "0 Tessaloon Music Software";
+    const std::vector<std::string> amazing = {banner, "0 Amazing tune", "400 how sweet", "600 the sound"};
+    const std::vector<std::string> amazingLater = {banner, "100 Amazing tune", "500 how sweet", "700 the sound"};
+    const std::vector<std::string> hello = {banner, "0 Hello ", "200 world"};
+    const Expected table[] = {
+        {"no-breaks.kar", "Row the Boat",
+         {"0 Row, row, row your boat gently down the stream. Merrily, merri",
+          "1500 ly, merrily, merrily, life is but a dream. Row, row, row your ",
+          "3100 boat gently down the stream. Merrily, merrily, merrily, merri", "4800 ly, life is but a dream. "}},
+        {"trailing-breaks.kar", "Night and Day",
+         {"0 Night and day", "300 you are the one", "800 Only you", "1100 beneath the moon", "1600 and under the sun"}},
+        {"soft-karaoke-one-track.kar", "Amazing Tune", amazing},
+        {"soft-karaoke-lyrics-track.kar", "Amazing Tune", amazingLater},
+        {"soft-karaoke-words-track.kar", "Amazing Tune", amazingLater},
+        {"chords-beside-lyrics.kar", "Sixpence", {banner, "0 Sing a song", "300 of sixpence"}},
+        {"unknown-chunk.mid", "Junk Song", hello},
+        {"without-unknown-chunk.mid", "Junk Song", hello},
+        {"rmid-with-info.rmi", "Melody", hello},
+        {"song-after-song.mid", "Melody", hello},
+        {"utf8-lyrics.kar", "Caf\xE9 Song", {banner, "0 Caf\xE9 na\xEFve \x80" "5 ?", "600 Caf\xE9"}},
+    };
+    std::map<std::string, midi::Bytes> files;
+    for (const midi::WildSong& wild : midi::wildSongs()) files[wild.name] = wild.bytes;
+    std::map<std::string, std::vector<Event>> events;
+    for (const Expected& e : table) {
+        ASSERT_EQ(load(files.at(e.name)), 1) << e.name;
+        events[e.name] = eventsOf(songEvents);
+        EXPECT_EQ(std::string(songTitle), e.title) << e.name;
+        std::vector<std::string> lines;
+        for (int i = 0; i < lineCount; ++i) {
+            lines.push_back(std::to_string(lyricLines[i].startTick) + " " + lineText(i));
+            EXPECT_LE(platform::fixedWidthTextWidth(lyricLines[i].text, lyricLines[i].length, 10), 640) << e.name;
+        }
+        EXPECT_EQ(lines, e.lines) << e.name;
+        EXPECT_EQ(window.openMeasures(), 0);
+    }
+    EXPECT_TRUE(window.messages().empty());
+    // The unknown chunk changes nothing; bytes after a song neither add to it nor re-time it.
+    EXPECT_EQ(events["unknown-chunk.mid"], events["without-unknown-chunk.mid"]);
+    EXPECT_EQ(events["song-after-song.mid"], events["rmid-with-info.rmi"]);
+    EXPECT_EQ(ticksPerPeriod, fixed(6));
+
+    // Without a track name or an @T header the title is the file's name.
+    midi::Track plain;
+    plain.noteOn(0, 0, 60, 100).end();
+    ASSERT_EQ(load(song(plain)), 1);
+    EXPECT_EQ(std::string(songTitle), "song");
+}
+
 TEST_F(Loader, GreysTheMenuForPlayback) {
     midi::Track melody;
     melody.name(0, "Melody").noteOn(0, 0, 60, 100).end();
@@ -369,8 +430,9 @@ TEST_F(Loader, StartValueAndTempoRecordsKeepTheFractionOfTheFilesTempo) {
         uint16_t division;
         uint32_t expected;
     };
-    for (Start s : {Start{480, 24u << 16}, Start{96, fixed(4.8)}, Start{0xE728, 25u << 16},
-                    Start{0xE804, fixed(2.4)}, Start{0xE328, 29u << 16}, Start{0x7FFF, kPeriodMax}, Start{0, 1}}) {
+    for (Start s : {Start{480, 24 * kPeriodOne}, Start{96, fixed(4.8)}, Start{0xE728, 25 * kPeriodOne},
+                    Start{0xE804, fixed(2.4)}, Start{0xE328, 29 * kPeriodOne}, Start{0x7FFF, kPeriodMax},
+                    Start{0, 24 * kPeriodOne}, Start{0xE700, 24 * kPeriodOne}}) {  // a division of no ticks: 480
         ASSERT_EQ(load(song(empty, s.division)), 1);
         EXPECT_EQ(ticksPerPeriod, s.expected) << std::hex << s.division;
     }
@@ -380,7 +442,7 @@ TEST_F(Loader, StartValueAndTempoRecordsKeepTheFractionOfTheFilesTempo) {
         uint32_t micros;
         uint32_t period;
     };
-    for (Tempo t : {Tempo{480, 500000, 24u << 16}, Tempo{96, 500000, fixed(4.8)}, Tempo{24, 1000000, fixed(0.6)}, Tempo{1, 0xFFFFFF, 98}, Tempo{0x7FFF, 1, kPeriodMax},
+    for (Tempo t : {Tempo{480, 500000, 24 * kPeriodOne}, Tempo{96, 500000, fixed(4.8)}, Tempo{24, 1000000, fixed(0.6)}, Tempo{1, 0xFFFFFF, 25000}, Tempo{24, 1479451, fixed(600000.0 / 1479451)}, Tempo{0x7FFF, 1, kPeriodMax},
                     Tempo{480, 700000, fixed(12000000.0 / 700000)}}) {
         midi::Track track;
         track.tempo(3, t.micros).end();
@@ -388,7 +450,7 @@ TEST_F(Loader, StartValueAndTempoRecordsKeepTheFractionOfTheFilesTempo) {
         ASSERT_EQ(eventsOf(songEvents).size(), 1u);
         const EventNode& record = *songEvents.head;
         EXPECT_EQ(record.periodTicks, t.period) << t.division << " " << t.micros;
-        EXPECT_EQ(record.message, 0xFFu | 0x51u << 8 | (t.period >> 16) << 16 | ((t.period >> 8) & 0xFF) << 24);
+        EXPECT_EQ(record.message, 0xFFu | 0x51u << 8 | (t.period >> 24) << 16 | ((t.period >> 16) & 0xFF) << 24);
         EXPECT_EQ(record.tick, 3);
         EXPECT_EQ(eventsOf(melodyEvents), eventsOf(songEvents));
         EXPECT_EQ(periodsOf(melodyEvents), periodsOf(songEvents));
@@ -405,11 +467,12 @@ TEST_F(Loader, StartValueAndTempoRecordsKeepTheFractionOfTheFilesTempo) {
     EXPECT_TRUE(songEvents.empty());
     EXPECT_TRUE(melodyEvents.empty());
 
-    // Tracks before any header use the division the last metrical header left.
+    // Tracks before any header play at 120 beats per minute of division 480, whatever the
+    // last song's division was.
     ASSERT_EQ(load(song(empty, 96)), 1);
     ASSERT_EQ(load(midi::File().track(smpte)), 1);
-    EXPECT_EQ(periodsOf(songEvents), (std::vector<uint32_t>{fixed(4.8)}));
-    EXPECT_EQ(ticksPerPeriod, fixed(4.8));
+    EXPECT_EQ(periodsOf(songEvents), (std::vector<uint32_t>{24 * kPeriodOne}));
+    EXPECT_EQ(ticksPerPeriod, 24 * kPeriodOne);
 }
 
 TEST_F(Loader, AReadOnlySongLoadsAndAMissingOneChangesNothing) {

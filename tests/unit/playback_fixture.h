@@ -32,7 +32,7 @@ protected:
         platform::installWindow(&window);
         songEvents.clear();
         melodyEvents.clear();
-        ticksPerPeriod.store(25u << 16);
+        ticksPerPeriod.store(25 * kPeriodOne);
         lineCount.store(1);
         syllableCount.store(0);
         lyricLines[0].startTick = 0;
@@ -76,7 +76,7 @@ protected:
     }
     // A tempo record with its 16.16 ticks per period.
     static void tempo(EventList& list, int32_t tick, uint32_t periodTicks) {
-        uint32_t message = 0xFF | 0x51 << 8 | (periodTicks >> 16 & 0xFF) << 16 | (periodTicks >> 8 & 0xFF) << 24;
+        uint32_t message = 0xFF | 0x51 << 8 | uint32_t(wholeTicks(periodTicks)) << 16 | (periodTicks >> 16 & 0xFF) << 24;
         ASSERT_TRUE(list.insert(message, tick, 0, periodTicks));
     }
     static void rewind() { songEvents.cursor = songEvents.head; }

@@ -79,8 +79,10 @@ TEST_F(PlaybackRun, ASongPlaysFromStartToItsEndAndTheStopClosesEverything) {
     playback.drawnLine.store(5);
     tally.possible = 9;
     for (unsigned command : kRunMenuItems) window.enableMenuItem(command, false);  // as the load left them
+    std::snprintf(songTitle, sizeof songTitle, "Night and Day");
 
     startPlayback();
+    EXPECT_EQ(window.captions(), std::vector<std::string>{"Lyrivox - Night and Day"});
     EXPECT_EQ(playback.playing.load(), 1);
     EXPECT_EQ(playback.currentLine.load(), 0);
     EXPECT_EQ(playback.currentSyllable.load(), 0);
@@ -110,6 +112,7 @@ TEST_F(PlaybackRun, ASongPlaysFromStartToItsEndAndTheStopClosesEverything) {
     ASSERT_FALSE(window.redraws().empty());
     EXPECT_FALSE(window.redraws().back().whole);
     EXPECT_EQ(window.redraws().back().rect.bottom, 60);
+    EXPECT_EQ(window.captions().back(), "Lyrivox");
 }
 
 TEST_F(PlaybackRun, CaptureIsOpenedStartedAndClosedOnlyWhenRecordingOrCritiquing) {

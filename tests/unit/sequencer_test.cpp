@@ -41,7 +41,7 @@ TEST_F(Sequencer, AnEventIsDueOnlyOncePositionHasPassedItFractionIncluded) {
     clock.set(0);
     rewindSongPosition();
     playback.playing.store(1);
-    ticksPerPeriod.store(314572);  // 4.8 in 16.16
+    ticksPerPeriod.store(80530636);  // 4.8 in 8.24
     period();
     EXPECT_TRUE(midi.sent().empty());
     period();
@@ -56,21 +56,21 @@ TEST_F(Sequencer, AnEventIsDueOnlyOncePositionHasPassedItFractionIncluded) {
 TEST_F(Sequencer, TempoRecordsRetimeTheRestOfTheirPeriodAndAreNotSent) {
     // A metrical song that starts at 1 tick per period: a tempo at tick 0 (24 ticks per period,
     // division 480 at 120 bpm) governs from the first period on.
-    tempo(songEvents, 0, 24u << 16);
+    tempo(songEvents, 0, 24 * kPeriodOne);
     event(480, noteOn(60, 100));
-    tempo(songEvents, 1000, 12u << 16);  // 60 bpm from tick 1000
+    tempo(songEvents, 1000, 12 * kPeriodOne);  // 60 bpm from tick 1000
     event(1480, noteOn(62, 100));
     rewind();
-    ticksPerPeriod.store(1u << 16);
+    ticksPerPeriod.store(1 * kPeriodOne);
 
     period();
     EXPECT_EQ(playback.position.load(), 24);
-    EXPECT_EQ(ticksPerPeriod.load(), 24u << 16);
+    EXPECT_EQ(ticksPerPeriod.load(), 24 * kPeriodOne);
     EXPECT_TRUE(midi.sent().empty());
     while (playback.playing.load() != 0) period();
     // Tick 480 is at 500 ms; tick 1480 at 1041.7 + 1000 ms.
     EXPECT_EQ(sendTimes(midi), (std::vector<uint32_t>{525, 2050}));
-    EXPECT_EQ(ticksPerPeriod.load(), 12u << 16);
+    EXPECT_EQ(ticksPerPeriod.load(), 12 * kPeriodOne);
     EXPECT_EQ(midi.sent(), (std::vector<uint32_t>{noteOn(60, 100), noteOn(62, 100)}));
 
     // A record made without its fixed-point value takes its second data byte; a slowest
@@ -81,15 +81,15 @@ TEST_F(Sequencer, TempoRecordsRetimeTheRestOfTheirPeriodAndAreNotSent) {
     rewind();
     rewindSongPosition();
     playback.playing.store(1);
-    ticksPerPeriod.store(25u << 16);
+    ticksPerPeriod.store(25 * kPeriodOne);
     period();
-    EXPECT_EQ(ticksPerPeriod.load(), 10u << 16);
+    EXPECT_EQ(ticksPerPeriod.load(), 10 * kPeriodOne);
     EXPECT_EQ(playback.position.load(), 10);
     ticksPerPeriod.store(0);
     int32_t before = playback.position.load();
     periods(3);
     EXPECT_GE(playback.position.load(), before);
-    EXPECT_GT(songPositionFixed(), int64_t{before} << 16);
+    EXPECT_GT(songPositionFixed(), int64_t{before} * kPeriodOne);
 }
 
 TEST_F(Sequencer, TheTimeBudgetSpreadsADenseBurstOverPeriods) {
@@ -379,12 +379,12 @@ TEST_F(MelodyPreview, CopiesNoteEventsFourSecondsEarlierAtTheTempoInForce) {
     melodyEvents.insert(noteOn(60, 100), 1000, 1);
     melodyEvents.insert(0x07B0 | 64 << 16, 1000, 1);  // a control change is not copied
     melodyEvents.insert(noteOff(60), 1200, 1);
-    tempo(melodyEvents, 5000, 23u << 16);
+    tempo(melodyEvents, 5000, 23 * kPeriodOne);
     melodyEvents.insert(noteOn(62, 0), 10000, 1);      // velocity 0 is copied too
-    tempo(melodyEvents, 20000, 1605632);               // 24.5 ticks per period
+    tempo(melodyEvents, 20000, 49 * kPeriodOne / 2);  // 24.5 ticks per period
     melodyEvents.insert(noteOn(64, 100), 20100, 1);
     songEvents.cursor = songEvents.tail;
-    ticksPerPeriod.store(25u << 16);
+    ticksPerPeriod.store(25 * kPeriodOne);
 
     buildMelodyPreview();
     EXPECT_EQ(songOrder(), (std::vector<std::pair<int32_t, uint32_t>>{{-3000, noteOn(60, 100)},
@@ -401,7 +401,7 @@ TEST_F(MelodyPreview, CopiesNoteEventsFourSecondsEarlierAtTheTempoInForce) {
     melodyEvents.clear();
     melodyEvents.insert(noteOn(60, 1), 0, 1);
     melodyEvents.insert(noteOn(61, 1), 1000, 1);
-    ticksPerPeriod.store(314572);  // 4.8: the lead is 767.99 ticks
+    ticksPerPeriod.store(80530636);  // 4.8: the lead is 767.99 ticks
     buildMelodyPreview();
     EXPECT_EQ(songOrder(), (std::vector<std::pair<int32_t, uint32_t>>{{-767, noteOn(60, 1)}, {232, noteOn(61, 1)}}));
 

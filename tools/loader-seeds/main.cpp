@@ -2,12 +2,14 @@
 // different part of the loader: a karaoke song with a melody track, a Words track, tempo
 // changes and 130 lyric lines (more than the 125 the lyric table holds), format 0 and SMPTE
 // songs, lyric events with carriage returns, "vocal" tracks, tracks before any header and
-// unknown chunks. They serve as fuzz seeds and as samples for lvx-dump.
+// unknown chunks; and the layouts of karaoke files from other programs (support/wild_songs.h).
+// They serve as fuzz seeds and as samples for lvx-dump.
 
 #include <cstdio>
 #include <string>
 
 #include "support/midi_builder.h"
+#include "support/wild_songs.h"
 
 namespace {
 
@@ -101,13 +103,16 @@ int main(int argc, char** argv) {
         {"vocal-words.kar", vocalAndWords()},
         {"odd-chunks.mid", oddChunks()},
     };
-    for (const Song& song : songs) {
+    std::vector<midi::WildSong> all;
+    for (const Song& song : songs) all.push_back({song.name, song.file.bytes()});
+    for (const midi::WildSong& song : midi::wildSongs()) all.push_back(song);
+    for (const midi::WildSong& song : all) {
         std::string path = dir + "/" + song.name;
-        if (!midi::writeFile(path, song.file.bytes())) {
+        if (!midi::writeFile(path, song.bytes)) {
             std::fprintf(stderr, "loader-seeds: cannot write %s\n", path.c_str());
             return 1;
         }
-        std::printf("%s (%zu bytes)\n", path.c_str(), song.file.bytes().size());
+        std::printf("%s (%zu bytes)\n", path.c_str(), song.bytes.size());
     }
     return 0;
 }

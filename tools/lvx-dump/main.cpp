@@ -2,13 +2,14 @@
 // loader made of it, one record a line:
 //
 //   song <ticksPerPeriod> lines=<lineCount> syllables=<syllableCount> widest=<widestLineWidth> result=<0|1>
+//   title "<the title the caption shows while the song plays>"
 //   event <song|melody> <tick> <message as 8 hex digits> <melody flag>
 //   line <index> <startTick> <length> "<text>"
 //   syll <index> <tick> <centerX>
 //   message "<text of each message box shown, in order>"
 //
-// ticksPerPeriod is printed as the shortest decimal that reads back to the same 1/65536 step
-// (24, 4.8, 2.4, 255.99998). In quoted texts '"', '\' and bytes outside 0x20-0x7E are written
+// ticksPerPeriod is printed as the shortest decimal that reads back to the same 1/2^24 step
+// (24, 4.79999995, 2.39999998, 255.99999994). In quoted texts '"', '\' and bytes outside 0x20-0x7E are written
 // as \xNN. The lyric font is a fixed-width stand-in of --char-width pixels (default 10).
 // The exit code is 0 when the song loaded, 1 when the loader refused it, 2 on a usage error.
 
@@ -27,9 +28,9 @@ namespace {
 
 std::string periodText(uint32_t period) {
     char text[32];
-    for (int decimals = 0; decimals <= 6; ++decimals) {
-        std::snprintf(text, sizeof text, "%.*f", decimals, period / 65536.0);
-        if (std::llround(std::strtod(text, nullptr) * 65536.0) == period) break;
+    for (int decimals = 0; decimals <= 9; ++decimals) {
+        std::snprintf(text, sizeof text, "%.*f", decimals, period / double{kPeriodOne});
+        if (std::llround(std::strtod(text, nullptr) * kPeriodOne) == period) break;
     }
     return text;
 }
@@ -86,6 +87,7 @@ int main(int argc, char** argv) {
 
     std::printf("song %s lines=%d syllables=%d widest=%d result=%d\n", periodText(ticksPerPeriod).c_str(),
                 lineCount.load(), syllableCount.load(), widestLineWidth, result);
+    if (result) std::printf("title %s\n", quoted(songTitle, std::strlen(songTitle)).c_str());
     printEvents("song", songEvents);
     printEvents("melody", melodyEvents);
     for (int i = 0; i < lineCount; ++i) {
