@@ -312,9 +312,13 @@ int32_t drawnText(const uint8_t* text, uint32_t length, char* out, int32_t capac
     const char* from = reinterpret_cast<const char*>(text);
     // Longer texts cannot fit a line anyway; the converter takes texts of bounded size.
     if (length <= 400 && platform::isUtf8BeyondAscii(text, static_cast<int32_t>(length))) {
-        length = static_cast<uint32_t>(platform::utf8ToCodePage(from, static_cast<int32_t>(length),
-                                                                converted, kLineTextMax));
-        from = converted;
+        const int32_t written = platform::utf8ToCodePage(from, static_cast<int32_t>(length),
+                                                         converted, kLineTextMax);
+        // A converter that fails leaves the text as it came.
+        if (written > 0) {
+            length = static_cast<uint32_t>(written);
+            from = converted;
+        }
     }
     for (uint32_t i = 0; i < length && count < capacity; ++i)
         if (from[i] != '\r' && from[i] != '\n') out[count++] = from[i];

@@ -81,7 +81,8 @@ extern char songTitle[kLyricLineChars];
 
 // Ticks that one timer period advances song time, as 8.24 fixed point. The whole part is
 // what the rest of the program calls the step; the fraction accumulates so that a song keeps
-// the file's tempo: 24 fraction bits leave under a thousandth of a tick of drift over an hour.
+// the file's tempo: 24 fraction bits, rounded down, leave under a hundredth of a tick of
+// drift over an hour, always late, never early.
 // A plain unsigned value, so that scaling it (a tempo factor) is one multiplication.
 extern std::atomic<uint32_t> ticksPerPeriod;
 constexpr int kPeriodFractionBits = 24;
@@ -94,7 +95,8 @@ inline int32_t wholeTicks(uint32_t periodTicks) {
 // Ticks per period (8.24) that a tempo record brings: its own fixed-point value, or its
 // second data byte for a record made without one. Never 0, so song time always moves.
 inline uint32_t tempoPeriodTicks(const EventNode& record) {
-    uint32_t period = record.periodTicks ? record.periodTicks : data2Of(record.message) << kPeriodFractionBits;
+    const uint32_t period =
+        record.periodTicks ? record.periodTicks : data2Of(record.message) << kPeriodFractionBits;
     return period == 0 ? 1 : period;
 }
 

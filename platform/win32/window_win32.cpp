@@ -148,6 +148,9 @@ int32_t utf8ToCodePage(const char* text, int32_t length, char* out, int32_t capa
     if (count <= 0) return 0;
     char narrow[1024];
     int written = WideCharToMultiByte(CP_ACP, 0, wide, count, narrow, sizeof narrow, "?", nullptr);
+    // A system whose ANSI code page is UTF-8 takes no default character.
+    if (written <= 0)
+        written = WideCharToMultiByte(CP_ACP, 0, wide, count, narrow, sizeof narrow, nullptr, nullptr);
     if (written <= 0) return 0;
     if (written > capacity) written = capacity;
     std::memcpy(out, narrow, static_cast<size_t>(written));

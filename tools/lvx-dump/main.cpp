@@ -9,8 +9,8 @@
 //   message "<text of each message box shown, in order>"
 //
 // ticksPerPeriod is printed as the shortest decimal that reads back to the same 1/2^24 step
-// (24, 4.79999995, 2.39999998, 255.99999994). In quoted texts '"', '\' and bytes outside 0x20-0x7E are written
-// as \xNN. The lyric font is a fixed-width stand-in of --char-width pixels (default 10).
+// (24, 4.79999995, 2.4, 255.99999994). In quoted texts '"', '\' and bytes outside 0x20-0x7E
+// are written as \xNN. The lyric font is a fixed-width stand-in of --char-width pixels (default 10).
 // The exit code is 0 when the song loaded, 1 when the loader refused it, 2 on a usage error.
 
 #include <cmath>
