@@ -338,7 +338,7 @@ TEST_F(Sequencer, BarsFallInTheShiftedLaneAndReachTheZoneWhenTheirNoteIsDueAtAny
         melodyEvents.clear();
         noteBars.clear();
         melodyEvents.insert(noteOn(60, 100), 8000, 1);  // due at 8 s of the file's time
-        ticksPerPeriod.store(25u << 16);
+        ticksPerPeriod.store(25u * kPeriodOne);
         buildMelodyPreview();
         clock.set(0);
         rewindSongPosition();
