@@ -26,7 +26,7 @@ struct WaveFormat {
 };
 
 // A buffer header, laid out as the platform's WAVEHDR so that the Windows build hands it to
-// the device as it is (32 bytes there). The device fills in bytesRecorded and the flags.
+// the device as it is (32 bytes in the 32-bit build, 48 in the 64-bit one). The device fills in bytesRecorded and the flags.
 struct WaveHeader {
     char* data;
     uint32_t bufferLength;

@@ -9,8 +9,9 @@
 #   - the MIDI capture driver (midimap.dll) beside the program, logging to $LVX_MIDI_LOG.
 #
 # Settings (environment):
-#   LVX_BUILD     the win32 build folder (default: build/win32 of this tree); the harness
-#                 binaries are in $LVX_BUILD/tests/system
+#   LVX_BUILD     the Windows build folder (default: build/win32 of this tree); the harness
+#                 binaries are in $LVX_BUILD/tests/system. A 64-bit build (build/win64, the same
+#                 code for machines that cannot run 32-bit programs) runs under 64-bit Wine.
 #   LVX_OUT       where a test leaves its logs, WAV files and screenshots (default:
 #                 $LVX_BUILD/system-tests/<test name>)
 #   LVX_KEEP=1    keep the work folder (prefix and all) after the test, for a post-mortem
@@ -35,7 +36,27 @@ LVX_APP_DIR_WIN='C:\lyrivox'  # the program's folder as the program sees it ($LV
 # Wine: quiet, no Mono/Gecko installers, no desktop menu entries, and our MIDI mapper.
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES='midimap=n;mscoree,mshtml=;winemenubuilder.exe=d'
-export WINEARCH=win32
+# The Wine of the build's bitness, told by the PE machine field of its capture driver (8664 is
+# x86-64): /usr/bin/wine prefers 32-bit Wine whenever it is installed, even where the kernel
+# cannot run it, so a 64-bit build names the 64-bit loader itself. The prefix (and so the
+# template made by tests/system/run) is of the same bitness.
+lvx_build_bits() {
+    local dll=$LVX_BUILD/tests/system/midimap.dll offset
+    [ -f "$dll" ] || { echo 32; return; }
+    offset=$(od -An -tu4 -j60 -N4 "$dll" | tr -d ' ')
+    [ "$(od -An -tx2 -j$((offset + 4)) -N2 "$dll" | tr -d ' ')" = 8664 ] && echo 64 || echo 32
+}
+LVX_BITS=$(lvx_build_bits)
+if [ "$LVX_BITS" = 64 ]; then
+    export WINEARCH=win64
+    LVX_WINE=${LVX_WINE:-/usr/lib/wine/wine64}
+    export WINELOADER=$LVX_WINE
+else
+    export WINEARCH=win32
+    LVX_WINE=${LVX_WINE:-wine}
+fi
+# lvx_wine ARGS...: Wine of the build's bitness (tests call it for Windows tools like attrib).
+lvx_wine() { "$LVX_WINE" "$@"; }
 unset DISPLAY WAYLAND_DISPLAY PULSE_SERVER
 
 lvx_log() { printf '[%s %s] %s\n' "$(date +%T.%3N)" "$LVX_TEST" "$*" >&2; }
@@ -118,13 +139,13 @@ _lvx_start_x() {
 # test run alone.
 lvx_make_prefix() {
     local prefix=$1
-    WINEPREFIX=$prefix DISPLAY='' wineboot -i </dev/null >"$prefix.boot.log" 2>&1 || return 1
+    WINEPREFIX=$prefix DISPLAY='' "$LVX_WINE" wineboot -i </dev/null >"$prefix.boot.log" 2>&1 || return 1
     # A crash must print its backtrace, not wait for a click on a dialog nobody sees.
-    WINEPREFIX=$prefix wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f \
+    WINEPREFIX=$prefix "$LVX_WINE" reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f \
         </dev/null >>"$prefix.boot.log" 2>&1 || return 1
     # There is no window manager: windows Wine hands to one wait two seconds for it to withdraw
     # them at every hide (each message box, each dialog, the exit).
-    WINEPREFIX=$prefix wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f \
+    WINEPREFIX=$prefix "$LVX_WINE" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f \
         </dev/null >>"$prefix.boot.log" 2>&1 || return 1
     WINEPREFIX=$prefix wineserver -w
 }
@@ -186,7 +207,7 @@ lvx_begin() {
     local pulse=1
     [ "${1:-}" = --no-pulse ] && pulse=0
     for tool in "$LVX_HARNESS/midimap.dll" "$LVX_HARNESS/lvx-driver.exe"; do
-        [ -f "$tool" ] || lvx_fail "$tool is missing: build the win32 preset first (LVX_BUILD=$LVX_BUILD)"
+        [ -f "$tool" ] || lvx_fail "$tool is missing: build the win32 (or win64) preset first (LVX_BUILD=$LVX_BUILD)"
     done
     if [ -n "${LVX_WORK:-}" ]; then
         LVX_WORK_GIVEN=1
@@ -225,11 +246,11 @@ lvx_install() {
     cp "$LVX_HARNESS/midimap.dll" "$LVX_APP_DIR"/
 }
 
-# lvx_install_lyrivox: the real program's runtime tree as the win32 build stages it
+# lvx_install_lyrivox: the real program's runtime tree as the Windows build stages it
 # ($LVX_BUILD/dist/lyrivox: lyrivox.exe, media/, lyrivox.htm), then lvx_start lyrivox.exe.
 lvx_install_lyrivox() {
     local dist=$LVX_BUILD/dist/lyrivox
-    [ -f "$dist/lyrivox.exe" ] || lvx_fail "$dist/lyrivox.exe is missing: build the win32 preset first"
+    [ -f "$dist/lyrivox.exe" ] || lvx_fail "$dist/lyrivox.exe is missing: build the win32 (or win64) preset first"
     lvx_install "$dist"
 }
 
@@ -242,7 +263,7 @@ lvx_app_memory() { awk '$1 == "VmRSS:" { print $2 }' "/proc/$LVX_APP_PID/status"
 lvx_start() {
     local exe=$1
     shift
-    (cd "$LVX_APP_DIR" && exec "${LVX_PRIORITY_CMD[@]}" wine "./$exe" "$@") </dev/null >>"$LVX_WORK/app.out" 2>&1 &
+    (cd "$LVX_APP_DIR" && exec "${LVX_PRIORITY_CMD[@]}" "$LVX_WINE" "./$exe" "$@") </dev/null >>"$LVX_WORK/app.out" 2>&1 &
     LVX_APP_PID=$!
     _lvx_track $LVX_APP_PID
     lvx_log "started $exe (pid $LVX_APP_PID)"
@@ -266,7 +287,7 @@ lvx_wait_exit() {
 # lvx_drv SUBCOMMAND ARGS...: the test driver (see driver/driver.cpp); its stdout without CRs.
 lvx_drv() {
     local out status
-    out=$(wine "$LVX_HARNESS/lvx-driver.exe" "$@" </dev/null 2>>"$LVX_WORK/driver.err"; echo "#$?")
+    out=$("$LVX_WINE" "$LVX_HARNESS/lvx-driver.exe" "$@" </dev/null 2>>"$LVX_WORK/driver.err"; echo "#$?")
     status=${out##*#}
     out=${out%#*}
     printf '%s' "${out//$'\r'/}"

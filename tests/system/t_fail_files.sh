@@ -69,7 +69,7 @@ lvx_check "missing song: nothing opened" test "$(lvx_midi_count ' OPEN')" = 0
 
 # ---- a read-only song ----
 lvx_unwritable "$LVX_APP_DIR/media/karaoke/two-lines.kar"
-attributes=$(cd "$LVX_APP_DIR/media/karaoke" && wine attrib two-lines.kar </dev/null 2>/dev/null | tr -d '\r')
+attributes=$(cd "$LVX_APP_DIR/media/karaoke" && lvx_wine attrib two-lines.kar </dev/null 2>/dev/null | tr -d '\r')
 lvx_check "read-only song: the program's system sees it read-only [$attributes]" grep -q '^[A ]*R' <<<"$attributes"
 lvx_check "read-only song: chosen" lvx_open_song "$LVX_WIN" two-lines.kar
 lvx_expect_no_message "read-only song" 1

@@ -82,7 +82,8 @@ void fail(const std::string& message) {
 
 std::string handleText(HWND window) {
     char text[32];
-    std::snprintf(text, sizeof text, "0x%lx", static_cast<unsigned long>(reinterpret_cast<UINT_PTR>(window)));
+    // long is 32 bits even in 64-bit Windows: a handle is printed at its full pointer width.
+    std::snprintf(text, sizeof text, "0x%llx", static_cast<unsigned long long>(reinterpret_cast<UINT_PTR>(window)));
     return text;
 }
 
@@ -129,7 +130,7 @@ struct Spec {
 Spec parseSpec(const std::string& text) {
     Spec spec;
     if (text.rfind("0x", 0) == 0) {
-        spec.handle = reinterpret_cast<HWND>(static_cast<UINT_PTR>(std::strtoul(text.c_str(), nullptr, 16)));
+        spec.handle = reinterpret_cast<HWND>(static_cast<UINT_PTR>(std::strtoull(text.c_str(), nullptr, 16)));
     } else if (text.rfind("class=", 0) == 0) {
         spec.className = text.substr(6);
     } else if (!text.empty() && text.back() == '*') {
