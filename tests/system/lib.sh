@@ -9,7 +9,8 @@
 #   - the MIDI capture driver (midimap.dll) beside the program, logging to $LVX_MIDI_LOG.
 #
 # Settings (environment):
-#   LVX_BUILD     the Windows build folder (default: build/win32 of this tree); the harness
+#   LVX_BUILD     the Windows build folder (default: build/win32 of this tree, build/win64
+#                 where the machine cannot execute 32-bit programs); the harness
 #                 binaries are in $LVX_BUILD/tests/system. A 64-bit build (build/win64, the same
 #                 code for machines that cannot run 32-bit programs) runs under 64-bit Wine.
 #   LVX_OUT       where a test leaves its logs, WAV files and screenshots (default:
@@ -26,7 +27,11 @@ set -euo pipefail
 
 LVX_SYSTEM=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 LVX_ROOT=$(cd "$LVX_SYSTEM/../.." && pwd)
-LVX_BUILD=${LVX_BUILD:-$LVX_ROOT/build/win32}
+# Where this machine cannot execute 32-bit programs, only the 64-bit build can run here.
+if [ -z "${LVX_BUILD:-}" ]; then
+    LVX_BUILD=$LVX_ROOT/build/win32
+    /lib/ld-linux.so.2 --version >/dev/null 2>&1 || LVX_BUILD=$LVX_ROOT/build/win64
+fi
 LVX_BUILD=$(cd "$LVX_BUILD" 2>/dev/null && pwd || echo "$LVX_BUILD")
 LVX_HARNESS=$LVX_BUILD/tests/system
 LVX_TEST=${LVX_TEST:-$(basename "$0" .sh)}
