@@ -77,6 +77,8 @@ private:
     void run();
     // Gives every queued buffer back through WIM_DATA (the one being filled with what it
     // holds) and stops; called with the lock held, which it lets go around the callbacks.
+    // One filled buffer handed to the callback (WIM_DATA), the lock released meanwhile.
+    void giveBack(std::unique_lock<std::mutex>& lock, WaveHeader* header);
     void returnQueued(std::unique_lock<std::mutex>& lock);
     bool validLocked(uintptr_t device) const { return device != 0 && device == handle_; }
     uint32_t enter(Call call, const char* name);  // counts and logs; kError when failing

@@ -189,16 +189,21 @@ void FakeWaveIn::run() {
         head->bytesRecorded = head->bufferLength;
         head->flags = (head->flags & ~kInQueue) | kDone;
         delivering_ = true;
-        WaveInCallback callback = callback_;
-        uintptr_t handle = handle_;
-        uintptr_t instance = instance_;
-        lock.unlock();
-        if (callback) callback(handle, kWimData, instance, reinterpret_cast<uintptr_t>(head), 0);
-        lock.lock();
-        ++deliveries_;
+        giveBack(lock, head);
         delivering_ = false;
         changed_.notify_all();
     }
+}
+
+void FakeWaveIn::giveBack(std::unique_lock<std::mutex>& lock, WaveHeader* header) {
+    // The callback runs without the lock, as a real device's does: it may queue the buffer again.
+    WaveInCallback callback = callback_;
+    const uintptr_t handle = handle_;
+    const uintptr_t instance = instance_;
+    lock.unlock();
+    if (callback) callback(handle, kWimData, instance, reinterpret_cast<uintptr_t>(header), 0);
+    lock.lock();
+    ++deliveries_;
 }
 
 void FakeWaveIn::returnQueued(std::unique_lock<std::mutex>& lock) {
@@ -213,15 +218,7 @@ void FakeWaveIn::returnQueued(std::unique_lock<std::mutex>& lock) {
     pending_.clear();
     const bool wasDelivering = delivering_;
     delivering_ = true;
-    for (WaveHeader* header : returned) {
-        WaveInCallback callback = callback_;
-        uintptr_t handle = handle_;
-        uintptr_t instance = instance_;
-        lock.unlock();
-        if (callback) callback(handle, kWimData, instance, reinterpret_cast<uintptr_t>(header), 0);
-        lock.lock();
-        ++deliveries_;
-    }
+    for (WaveHeader* header : returned) giveBack(lock, header);
     delivering_ = wasDelivering;
 }
 
