@@ -9,7 +9,7 @@ succeeds and a test fails (or hangs past the time limit); a mutant that no longe
 not counted. The sample depends only on the seed and the product files, so a run before and
 after a change to the tests compares like with like.
 
-    tools/mutate/mutate.py [--seed 1] [--count 150] [--keep DIR] [--jobs 2]
+    tools/mutate/mutate.py [--seed 1] [--count 150] [--only REGEX] [--keep DIR] [--jobs 2]
 
 Prints one line per mutant and a closing score; not part of the test command (it takes about
 half a minute a mutant on two cores).
@@ -110,6 +110,8 @@ def main():
     ap.add_argument("--seed", type=int, default=1)
     ap.add_argument("--count", type=int, default=150)
     ap.add_argument("--jobs", type=int, default=2)
+    ap.add_argument("--only", help="run only the sampled mutants whose file matches this regular "
+                    "expression (the sample itself stays the seed's)")
     ap.add_argument("--keep", help="scratch folder to use and keep (default: a temporary one)")
     args = ap.parse_args()
 
@@ -129,6 +131,9 @@ def main():
     every = sites(tree)
     sample = sorted(random.Random(args.seed).sample(every, min(args.count, len(every))))
     print(f"mutate: {len(every)} sites, {len(sample)} sampled with seed {args.seed}")
+    if args.only:
+        sample = [m for m in sample if re.search(args.only, m[0])]
+        print(f"mutate: {len(sample)} of them in files matching {args.only}")
     killed = viable = 0
     survivors = []
     for rel, number, column, old, new in sample:
