@@ -1,13 +1,3 @@
-# Cross-compiles the 64-bit Windows program with Debian's mingw-w64 (posix threading variant,
-# so std::mutex and std::atomic work) and links the runtime statically.
-set(CMAKE_SYSTEM_NAME Windows)
+# The same program as a 64-bit build, for machines that cannot run 32-bit programs.
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
-set(CMAKE_C_COMPILER x86_64-w64-mingw32-gcc-posix)
-set(CMAKE_CXX_COMPILER x86_64-w64-mingw32-g++-posix)
-set(CMAKE_RC_COMPILER x86_64-w64-mingw32-windres)
-set(CMAKE_FIND_ROOT_PATH /usr/x86_64-w64-mingw32)
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
-set(CMAKE_SHARED_LINKER_FLAGS_INIT "-static-libgcc")
+include(${CMAKE_CURRENT_LIST_DIR}/mingw.cmake)
