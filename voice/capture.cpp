@@ -14,18 +14,23 @@
 std::atomic<uintptr_t> waveIn{0};
 std::atomic<uint8_t> capturing{0};
 platform::WaveFormat captureFormat{};
-uint32_t bufferUnit = 4096;
 
 // Open, start and close of one capture follow each other: the open and the start on the
 // window thread when a run starts, the close on the timer thread when it stops, and a run
 // starts only after the previous one has closed. So the state below needs no lock.
 namespace {
 
-char* bufferData = nullptr;  // one block holding both buffers
-uint32_t blockBytes = 0;
-platform::WaveHeader* header[2] = {nullptr, nullptr};
-bool deviceOpen = false;              // opened by this run and not yet closed
-bool prepared[2] = {false, false};    // prepared and not yet unprepared
+char* bufferData = nullptr;  // one block holding every buffer, one after the other
+uint32_t bufferBytes = 0;    // of each buffer
+platform::WaveHeader* header[kCaptureBuffers] = {};
+bool deviceOpen = false;                  // opened by this run and not yet closed
+bool prepared[kCaptureBuffers] = {};      // prepared and not yet unprepared
+
+bool anyPrepared() {
+    for (bool p : prepared)
+        if (p) return true;
+    return false;
+}
 
 // Buffers that a device which would neither unprepare nor close may still write into. They
 // are kept (and stay reachable) rather than freed under the device.
@@ -51,7 +56,7 @@ bool shutDevice() {
     const uintptr_t handle = waveIn.load();
     bool ok = true;
     if (deviceOpen) {
-        for (int i = 0; i < 2; ++i) {
+        for (uint32_t i = 0; i < kCaptureBuffers; ++i) {
             if (!prepared[i]) continue;
             if (device().waveInUnprepareHeader(handle, header[i]) == 0)
                 prepared[i] = false;
@@ -61,18 +66,19 @@ bool shutDevice() {
         if (device().waveInClose(handle) != 0) {
             ok = false;
             // The buffers stay with a device that would not close.
-            if (prepared[0] || prepared[1]) {
+            if (anyPrepared()) {
                 abandonedMemory().push_back(bufferData);
-                abandonedMemory().push_back(header[0]);
-                abandonedMemory().push_back(header[1]);
                 bufferData = nullptr;
-                header[0] = header[1] = nullptr;
+                for (auto*& h : header) {
+                    abandonedMemory().push_back(h);
+                    h = nullptr;
+                }
             }
         }
         // Given up either way: a device that would not close is not tried again.
         deviceOpen = false;
     }
-    prepared[0] = prepared[1] = false;
+    for (bool& p : prepared) p = false;
     waveIn.store(0);
     return ok;
 }
@@ -81,7 +87,7 @@ bool shutDevice() {
 void releaseMemory() {
     delete[] bufferData;
     bufferData = nullptr;
-    blockBytes = 0;
+    bufferBytes = 0;
     for (auto*& h : header) {
         delete h;
         h = nullptr;
@@ -90,13 +96,12 @@ void releaseMemory() {
 
 }  // namespace
 
-CaptureBuffers captureBuffers() { return CaptureBuffers{bufferData, blockBytes, {header[0], header[1]}}; }
+uint32_t captureBufferBytes() { return bufferData ? bufferBytes : 0; }
 
 int OpenCapture() {
     const uint32_t channels = settings.channels;
     const uint32_t rate = settings.sampleRate;
     const uint32_t bits = settings.bitsPerSample;
-    bufferUnit = 4096 * channels;
     captureFormat = platform::WaveFormat{1,
                                          static_cast<uint16_t>(channels),
                                          rate,
@@ -114,26 +119,28 @@ int OpenCapture() {
     waveIn.store(handle);
     deviceOpen = true;
 
-    // Both buffers live in one block, the second starting halfway; stereo buffers hold twice
-    // the frames of mono ones.
-    const uint32_t block = bits * channels * bufferUnit / 8;
-    const uint32_t each = bits * channels * bufferUnit / 16;
-    const uint32_t secondAt = 2 * (bits * channels * bufferUnit / 32);
+    // The same duration of sound in every quality: whole frames, so no sample straddles two
+    // buffers.
+    const uint32_t frames = rate * kCaptureBufferMs / 1000;
+    const uint32_t each = frames * captureFormat.blockAlign;
+    const uint32_t block = each * kCaptureBuffers;
     bufferData = new (std::nothrow) char[block > 0 ? block : 1]();
-    blockBytes = block;
-    header[0] = new (std::nothrow) platform::WaveHeader{};
-    header[1] = new (std::nothrow) platform::WaveHeader{};
-    const bool allocated = bufferData && header[0] && header[1];
+    bufferBytes = each;
+    bool allocated = bufferData != nullptr;
+    for (auto*& h : header) {
+        h = new (std::nothrow) platform::WaveHeader{};
+        allocated = allocated && h;
+    }
 
     uint32_t failures = 1;
     if (allocated) {
-        *header[0] = platform::WaveHeader{bufferData, each, 0, 0, 0, 0, nullptr, 0};
-        *header[1] = platform::WaveHeader{bufferData + secondAt, each, 0, 0, 0, 0, nullptr, 0};
-        const uint32_t first = device().waveInPrepareHeader(handle, header[0]);
-        const uint32_t second = device().waveInPrepareHeader(handle, header[1]);
-        prepared[0] = first == 0;
-        prepared[1] = second == 0;
-        failures = first + second;
+        failures = 0;
+        for (uint32_t i = 0; i < kCaptureBuffers; ++i) {
+            *header[i] = platform::WaveHeader{bufferData + i * each, each, 0, 0, 0, 0, nullptr, 0};
+            const uint32_t result = device().waveInPrepareHeader(handle, header[i]);
+            prepared[i] = result == 0;
+            failures += result != 0;
+        }
     }
     if (failures == 0) return 1;
 
@@ -150,9 +157,9 @@ void StartCapture() {
     const uintptr_t handle = waveIn.load();
     if (handle == 0) return;
     capturing.store(1);
-    uint32_t failures = device().waveInAddBuffer(handle, header[0]);
-    failures += device().waveInAddBuffer(handle, header[1]);
-    failures += device().waveInStart(handle);
+    uint32_t failures = 0;
+    for (auto* h : header) failures += device().waveInAddBuffer(handle, h) != 0;
+    failures += device().waveInStart(handle) != 0;
     if (failures != 0) showMessage(appString(IDS_CANNOT_START_RECORDING));
 }
 

@@ -22,12 +22,12 @@ void StopCapturing();
 void CaptureCallback(uintptr_t device, uint32_t message, uintptr_t instance, uintptr_t param1,
                      uintptr_t param2);
 
-// The format and the buffers of the last open, for whoever needs to see them (tests, tools).
+// Short buffers, several of them in circulation: each returned buffer is fresh sound for the
+// pitch worker (so the critique follows the singer closely), and while the callback handles
+// one the device still has the others to fill.
+constexpr uint32_t kCaptureBuffers = 8;
+constexpr uint32_t kCaptureBufferMs = 64;
+
+// The format of the last open, and the size of each of its buffers (0 when none are held).
 extern platform::WaveFormat captureFormat;
-extern uint32_t bufferUnit;  // 4096 x channels
-struct CaptureBuffers {
-    char* data;                    // one block holding both buffers
-    uint32_t blockBytes;
-    platform::WaveHeader* header[2];
-};
-CaptureBuffers captureBuffers();
+uint32_t captureBufferBytes();

@@ -27,6 +27,12 @@ constexpr double kPi = 3.14159265358979323846;
 // for the worker before letting go of it.
 int16_t analysisBlock[kPitchBlockSamples];
 
+// The latest block's worth of bytes the callback handed in, a ring whose oldest byte is at
+// `heardAt`. Written by the capture callback under handOverLock; cleared when a worker starts.
+constexpr uint32_t kBlockBytes = kPitchBlockSamples * sizeof(int16_t);
+char heard[kBlockBytes];
+uint32_t heardAt = 0;
+
 // One lock for the three crossings between threads: a hand-over (copy and signal) against the
 // event's closing, a result's publication against the stop, and the window's re-arming after
 // the worker's last read of the block.
@@ -339,6 +345,11 @@ bool StartPitchWorker(uint8_t octaveLower) {
     stopRequested.store(false);
     workerRate = settings.sampleRate;
     workerRun = pitchRun.load();
+    {
+        std::lock_guard<std::mutex> guard(handOverLock);
+        std::memset(heard, 0, sizeof heard);  // no sound of an earlier run in this one's blocks
+        heardAt = 0;
+    }
     const uintptr_t event = platform::threads().createEvent();
     if (!event) return false;
     wakeEvent.store(event);
@@ -379,15 +390,25 @@ bool TakePitchResult(int32_t* slot, uint32_t run) {
 }
 
 bool HandOverBlock(const void* samples, uint32_t bytes) {
-    if (blockWanted.load() != 1) return false;
     std::lock_guard<std::mutex> guard(handOverLock);
+    // Only the last block's worth of a long buffer can be part of the latest block.
+    const char* from = static_cast<const char*>(samples);
+    if (bytes > kBlockBytes) {
+        from += bytes - kBlockBytes;
+        bytes = kBlockBytes;
+    }
+    const uint32_t toEnd = kBlockBytes - heardAt;
+    const uint32_t first = bytes < toEnd ? bytes : toEnd;
+    std::memcpy(heard + heardAt, from, first);
+    std::memcpy(heard, from + first, bytes - first);
+    heardAt = (heardAt + bytes) % kBlockBytes;
+
     const uintptr_t event = wakeEvent.load();
     if (!event || blockWanted.load() != 1) return false;
     blockWanted.store(0);
-    const uint32_t blockBytes = kPitchBlockSamples * sizeof(int16_t);
-    const uint32_t copied = bytes < blockBytes ? bytes : blockBytes;
-    std::memcpy(analysisBlock, samples, copied);
-    std::memset(reinterpret_cast<char*>(analysisBlock) + copied, 0, blockBytes - copied);
+    char* block = reinterpret_cast<char*>(analysisBlock);
+    std::memcpy(block, heard + heardAt, kBlockBytes - heardAt);
+    std::memcpy(block + kBlockBytes - heardAt, heard, heardAt);
     platform::threads().setEvent(event);
     return true;
 }

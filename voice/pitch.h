@@ -78,7 +78,10 @@ bool EndPitchRun(uint32_t run);
 // belongs to an earlier run.
 bool TakePitchResult(int32_t* slot, uint32_t run);
 
-// The capture callback's hand-over of a filled buffer: when the worker is free, its first
-// kPitchBlockSamples samples (fewer bytes are padded with silence) are copied into the
-// worker's block and the worker is woken. Returns true when the block was handed over.
+// The capture callback's hand-over of a filled buffer. Every buffer goes into the sound heard
+// so far (the latest kPitchBlockSamples samples' worth of bytes, kept without allocating); when
+// the worker is free, that latest block (silence where nothing was heard yet this run) is
+// copied into the worker's block and the worker is woken. So each result describes the sound
+// up to the buffer just returned, however short the buffers are. Returns true when the block
+// was handed over.
 bool HandOverBlock(const void* samples, uint32_t bytes);

@@ -3,7 +3,7 @@
 # man, then a woman, singing its melody in time into the microphone (sung vowels, each note at
 # its true time, the song's time 0 taken from the MIDI log) each earn one report in the box
 # "Karaoke Critique!" that counts every melody note as possible (the song plays on long enough
-# after its last note for every bar to be hit or to fall out) and a score of at least 8.
+# after its last note for every bar to be hit or to fall out) and a score of at least 9.
 # Record is on as well: Critique moves the quality to AM, and the take holds the voice, every
 # note at its time and pitch.
 source "$(dirname "$0")/lib.sh"
@@ -29,7 +29,7 @@ for singer in male female; do
     lvx_check "$singer: every melody note judged: $LVX_POSSIBLE possible of $notes" test "$LVX_POSSIBLE" = "$notes"
     lvx_check "$singer: the score is the hits' share, truncated: $LVX_HITS of $LVX_POSSIBLE gives $LVX_SCORE" \
         test "$LVX_SCORE" = $((LVX_HITS * 10 / LVX_POSSIBLE))
-    lvx_check "$singer: sung in time scores at least 8 (score $LVX_SCORE)" test "$LVX_SCORE" -ge 8
+    lvx_check "$singer: sung in time scores at least 9 (score $LVX_SCORE)" test "$LVX_SCORE" -ge 9
     lvx_check "$singer: one report a song" test "$(lvx_drv message-box 1 || echo none)" = none
 done
 

@@ -124,12 +124,12 @@ protected:
     std::vector<bool> ends;  // each VOICE_END: true when it ended the run (and reports)
 };
 
-TEST_F(CaptureTest, EachQualityGetsItsFormatAndTwoHalfBlockBuffers) {
+TEST_F(CaptureTest, EachQualityGetsItsFormatAndEightBuffersOf64Ms) {
     struct Quality {
-        uint32_t rate, channels, byteRate, align, block, each;
+        uint32_t rate, channels, byteRate, align, each;
     };
-    for (Quality q : {Quality{8000, 1, 16000, 2, 8192, 4096}, Quality{22050, 2, 88200, 4, 32768, 16384},
-                      Quality{44100, 2, 176400, 4, 32768, 16384}}) {
+    for (Quality q : {Quality{8000, 1, 16000, 2, 1024}, Quality{22050, 2, 88200, 4, 5644},
+                      Quality{44100, 2, 176400, 4, 11288}}) {
         quality(q.rate, q.channels);
         ASSERT_EQ(OpenCapture(), 1);
         platform::WaveFormat format = device->format();
@@ -140,17 +140,12 @@ TEST_F(CaptureTest, EachQualityGetsItsFormatAndTwoHalfBlockBuffers) {
         EXPECT_EQ(format.blockAlign, q.align);
         EXPECT_EQ(format.bitsPerSample, 16);
         EXPECT_EQ(format.extraSize, 0);
-        CaptureBuffers buffers = captureBuffers();
-        EXPECT_EQ(buffers.blockBytes, q.block);
-        EXPECT_EQ(buffers.header[0]->data, buffers.data);
-        EXPECT_EQ(buffers.header[1]->data, buffers.data + q.block / 2);
-        EXPECT_EQ(buffers.header[0]->bufferLength, q.each);
-        EXPECT_EQ(buffers.header[1]->bufferLength, q.each);
-        EXPECT_EQ(device->preparedHeaders(), 2);
+        EXPECT_EQ(captureBufferBytes(), q.each);
+        EXPECT_EQ(device->preparedHeaders(), int(kCaptureBuffers));
         CloseCapture();
         EXPECT_EQ(waveIn.load(), 0u);
         EXPECT_FALSE(device->isOpen());
-        EXPECT_EQ(captureBuffers().data, nullptr);
+        EXPECT_EQ(captureBufferBytes(), 0u);
     }
     EXPECT_TRUE(window.messages().empty());
 }
@@ -161,18 +156,20 @@ TEST_F(CaptureTest, RecordOnlyRecordsAndRequeuesEveryBuffer) {
     ASSERT_NE(waveIn.load(), 0u);
     EXPECT_EQ(capturing.load(), 1);
 
-    // Three full AM buffers (2048 samples, 256 ms each), then the stop: the reset returns both
-    // queued buffers empty, which add nothing.
+    // Twelve full AM buffers (512 samples, 64 ms each), then the stop: the reset returns all
+    // eight queued buffers empty, which add nothing.
     std::vector<int16_t> sound;
-    for (int i = 0; i < 3 * 2048; ++i) sound.push_back(int16_t(i * 13 - 20000));
+    for (int i = 0; i < 12 * 512; ++i) sound.push_back(int16_t(i * 13 - 20000));
     feedBuffers(sound);
-    EXPECT_EQ(device->deliveries(), 3);
-    EXPECT_EQ(device->queuedBuffers(), 2);  // every buffer went back to the device
+    EXPECT_EQ(device->deliveries(), 12);
+    EXPECT_EQ(device->queuedBuffers(), 8);  // every buffer went back to the device
     stopSequence();
-    EXPECT_EQ(device->deliveries(), 5);
-    EXPECT_EQ(device->log(),
-              (std::vector<std::string>{"open", "prepare", "prepare", "add", "add", "start", "add",
-                                        "add", "add", "reset", "unprepare", "unprepare", "close"}));
+    EXPECT_EQ(device->deliveries(), 20);
+    std::vector<std::string> calls;
+    for (auto [name, times] : {std::pair{"open", 1}, {"prepare", 8}, {"add", 8}, {"start", 1},
+                               {"add", 12}, {"reset", 1}, {"unprepare", 8}, {"close", 1}})
+        calls.insert(calls.end(), size_t(times), name);
+    EXPECT_EQ(device->log(), calls);
 
     auto bytes = fileBytes(take);
     ASSERT_EQ(bytes.size(), 44u + 12288u);
@@ -202,25 +199,29 @@ TEST_F(CaptureTest, CritiqueAnalysesOneBlockAtATimeAndRecordsNothing) {
     startCapture();
     EXPECT_EQ(threads.runningThreads(), 1);
 
-    // Five buffers arrive before the window has taken the first result: only the first is
-    // analysed; all five go back to the device.
-    auto a440 = tone(440, 8000, 5 * 2048);
+    // Twenty buffers arrive before the window has taken the first result: only the first is
+    // analysed; all twenty go back to the device.
+    auto a440 = tone(440, 8000, 20 * 512);
     feedBuffers(a440);
-    EXPECT_EQ(device->deliveries(), 5);
-    EXPECT_EQ(device->queuedBuffers(), 2);
-    EXPECT_EQ(device->calls(FakeWaveIn::kAddBuffer), 2 + 5);
+    EXPECT_EQ(device->deliveries(), 20);
+    EXPECT_EQ(device->queuedBuffers(), 8);
+    EXPECT_EQ(device->calls(FakeWaveIn::kAddBuffer), 8 + 20);
     EXPECT_EQ(handleNextPost(), int(VOICE_PITCH));
     EXPECT_EQ(threads.setEvents(), 1);
     EXPECT_EQ(slots, std::vector<int32_t>{24});
 
-    // The window re-armed the hand-over: the next buffer is analysed.
-    feedBuffers(std::vector<int16_t>(2048, 0));
+    // The window re-armed the hand-over: the next buffer is analysed with the sound before
+    // it, the latest 1024 samples (still three quarters tone); once the tone has slid out, the
+    // block is silence.
+    feedBuffers(std::vector<int16_t>(4 * 512, 0));
     EXPECT_EQ(handleNextPost(), int(VOICE_PITCH));
-    EXPECT_EQ(slots, (std::vector<int32_t>{24, -15}));
+    feedBuffers(std::vector<int16_t>(512, 0));
+    EXPECT_EQ(handleNextPost(), int(VOICE_PITCH));
+    EXPECT_EQ(slots, (std::vector<int32_t>{24, 24, -15}));
 
     // Buffers returned after the stop's clear never wake the worker, though it is free.
     stopSequence();
-    EXPECT_EQ(threads.setEvents(), 2);
+    EXPECT_EQ(threads.setEvents(), 3);
     EXPECT_EQ(handleNextPost(), int(VOICE_END));
     EXPECT_EQ(threads.runningThreads(), 0);
     EXPECT_EQ(threads.openEvents(), 0);
@@ -276,7 +277,7 @@ TEST_F(CaptureTest, NoMicrophoneIsOneMessageAndNothingToClose) {
     device->failCall(FakeWaveIn::kOpen);
     startCapture();
     EXPECT_EQ(waveIn.load(), 0u);
-    EXPECT_EQ(captureBuffers().data, nullptr);
+    EXPECT_EQ(captureBufferBytes(), 0u);
     stopSequence();
     EXPECT_EQ(device->log(), std::vector<std::string>{"open"});
     EXPECT_EQ(window.messages(), std::vector<std::string>{kOpenFailed});
@@ -297,14 +298,15 @@ TEST_F(CaptureTest, AHeaderThatCannotBePreparedClosesTheCaptureAtOnce) {
     EXPECT_EQ(fileBytes(take).size(), 44u);
     EXPECT_EQ(handleNextPost(), int(VOICE_END));
     EXPECT_EQ(threads.runningThreads(), 0);
-    EXPECT_EQ(captureBuffers().data, nullptr);
+    EXPECT_EQ(captureBufferBytes(), 0u);
 
     // The stop finds nothing left to close: no 107.
     stopSequence();
     EXPECT_EQ(window.messages().size(), 1u);
-    EXPECT_EQ(device->log(), (std::vector<std::string>{"open", "prepare", "prepare", "close"}));
+    EXPECT_EQ(device->calls(FakeWaveIn::kPrepare), int(kCaptureBuffers));
+    EXPECT_EQ(device->log().back(), "close");
 
-    // Only the second failing: the first, prepared, is unprepared again before the close.
+    // Only the second failing: the others, prepared, are unprepared again before the close.
     window.clear();
     device->failCall(FakeWaveIn::kPrepare, false);
     struct SecondPrepareFails : FakeWaveIn {
@@ -316,7 +318,7 @@ TEST_F(CaptureTest, AHeaderThatCannotBePreparedClosesTheCaptureAtOnce) {
     platform::installWaveInDevice(&second);
     EXPECT_EQ(OpenCapture(), 0);
     EXPECT_EQ(second.preparedHeaders(), 0);
-    EXPECT_EQ(second.calls(FakeWaveIn::kUnprepare), 1);
+    EXPECT_EQ(second.calls(FakeWaveIn::kUnprepare), int(kCaptureBuffers) - 1);
     EXPECT_EQ(window.messages(), std::vector<std::string>{kPrepareFailed});
     EXPECT_EQ(handleNextPost(), int(VOICE_END));
     stopSequence();
@@ -375,12 +377,12 @@ TEST_F(CaptureTest, NoBufferIsQueuedAgainAfterTheStopsReset) {
     settings.record = 1;
     startCapture();
     slow->armed.store(true);
-    device->feed(std::vector<int16_t>(2048, 1000));
+    device->feed(std::vector<int16_t>(512, 1000));
     while (!slow->inAdd.load()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
     stopSequence();
     EXPECT_TRUE(window.messages().empty());
     EXPECT_FALSE(device->isOpen());
-    EXPECT_EQ(le32(fileBytes(take), 40), 4096u);
+    EXPECT_EQ(le32(fileBytes(take), 40), 1024u);
 }
 
 TEST_F(CaptureTest, ADeviceThatWillNotCloseLeavesItsRunToTheNext) {
@@ -394,7 +396,7 @@ TEST_F(CaptureTest, ADeviceThatWillNotCloseLeavesItsRunToTheNext) {
     stopSequence();
     EXPECT_EQ(window.messages(), std::vector<std::string>{kCloseFailed});
     EXPECT_EQ(waveIn.load(), 0u);
-    EXPECT_EQ(captureBuffers().data, nullptr);  // unprepared: the device no longer holds them
+    EXPECT_EQ(captureBufferBytes(), 0u);  // unprepared: the device no longer holds them
     // No close notice: the take stays open and the worker waits.
     EXPECT_NE(recordingFile.load(), nullptr);
     EXPECT_EQ(post.pending(), 0u);
@@ -429,11 +431,11 @@ TEST_F(CaptureTest, BuffersADeviceStillHoldsAreNotFreedUnderIt) {
     stopSequence();
     EXPECT_EQ(window.messages(), std::vector<std::string>{kCloseFailed});
     EXPECT_EQ(waveIn.load(), 0u);
-    EXPECT_EQ(device->queuedBuffers(), 2);
+    EXPECT_EQ(device->queuedBuffers(), 8);
     // The device goes on filling them (AddressSanitizer would catch a write into freed memory).
     device->feed(std::vector<int16_t>(3000, 9));
     ASSERT_TRUE(device->waitUntilIdle());
-    EXPECT_EQ(device->deliveries(), 2);
+    EXPECT_EQ(device->deliveries(), 4 + 5);
     FinishRecording();
 
     // Unpreparing that fails while the close works: the device let go, the memory is freed.
@@ -447,7 +449,7 @@ TEST_F(CaptureTest, BuffersADeviceStillHoldsAreNotFreedUnderIt) {
     CloseCapture();
     EXPECT_EQ(window.messages(), std::vector<std::string>{kCloseFailed});
     EXPECT_FALSE(other.isOpen());
-    EXPECT_EQ(captureBuffers().data, nullptr);
+    EXPECT_EQ(captureBufferBytes(), 0u);
     platform::installWaveInDevice(device);
 }
 

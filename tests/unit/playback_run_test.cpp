@@ -129,13 +129,14 @@ TEST_F(PlaybackRun, CaptureIsOpenedStartedAndClosedOnlyWhenRecordingOrCritiquing
     EXPECT_TRUE(microphone.log().empty());
     EXPECT_TRUE(window.redraws().size() == 1 && !window.redraws()[0].whole);
 
-    // Critique: opened, both buffers queued and started before the timer, all given back by
+    // Critique: opened, every buffer queued and started before the timer, all given back by
     // the reset and closed at the stop, whose close notice ends the worker's run.
     load();
     window.clear();
     settings.critique.store(1);
     startPlayback();
-    EXPECT_EQ(microphone.log(), (std::vector<std::string>{"open", "prepare", "prepare", "add", "add", "start"}));
+    EXPECT_EQ(microphone.log().size(), 2 * kCaptureBuffers + 2);
+    EXPECT_EQ(microphone.log().back(), "start");
     EXPECT_EQ(capturing.load(), 1);
     ASSERT_FALSE(window.redraws().empty());
     EXPECT_TRUE(window.redraws().front().whole);
@@ -143,7 +144,7 @@ TEST_F(PlaybackRun, CaptureIsOpenedStartedAndClosedOnlyWhenRecordingOrCritiquing
     expectEverythingClosed();
     std::vector<std::string> log = microphone.log();
     ASSERT_GE(log.size(), 3u);
-    EXPECT_EQ(log[6], "reset");
+    EXPECT_EQ(log[2 * kCaptureBuffers + 2], "reset");
     EXPECT_EQ(log.back(), "close");
     EXPECT_FALSE(microphone.isOpen());
     EXPECT_EQ(capturing.load(), 0);
