@@ -6,7 +6,8 @@
 // (white noise, RMS in dBFS) under the whole recording, --silence included.
 //
 //   lvx-sing [--rate 8000] [--format raw|wav] [--transpose SEMITONES] [--silence]
-//            [--voice male|female|sine] [--noise DBFS] [--lead-ms N] [--notes] SONG [OUT]
+//            [--voice male|female|sine] [--noise DBFS] [--lead-ms N] [--tempo PERCENT]
+//            [--notes] SONG [OUT]
 //
 // raw is signed 16-bit little-endian mono (what PulseAudio's pipe source reads), wav the same
 // behind a 44-byte header; without --format an OUT ending in ".wav" gets wav. OUT "-" writes
@@ -30,7 +31,8 @@ namespace {
 
 const char kUsage[] =
     "usage: lvx-sing [--rate 8000] [--format raw|wav] [--transpose SEMITONES] [--silence]\n"
-    "                [--voice male|female|sine] [--noise DBFS] [--lead-ms N] [--notes] SONG [OUT]\n";
+    "                [--voice male|female|sine] [--noise DBFS] [--lead-ms N] [--tempo PERCENT]\n"
+    "                [--notes] SONG [OUT]\n";
 
 // Longer than any song; a damaged file can state days of silence, which are not written.
 constexpr double kLongestMs = 3600000.0;
@@ -63,6 +65,7 @@ int main(int argc, char** argv) {
     sing::Voice voice;
     std::string format;
     bool listNotes = false;
+    double tempoPercent = 100;  // sung along a song played faster or slower, as Key & Tempo does
     std::vector<std::string> paths;
     for (int i = 1; i < argc; ++i) {
         std::string arg = argv[i];
@@ -84,6 +87,9 @@ int main(int argc, char** argv) {
             if (!value(0, 3600000, &v))
                 return fail("--lead-ms takes milliseconds from 0 to 3600000");
             voice.leadMs = v;
+        } else if (arg == "--tempo") {
+            if (!value(50, 150, &v)) return fail("--tempo takes a percentage of the song's speed from 50 to 150");
+            tempoPercent = v;
         } else if (arg == "--format") {
             if (i + 1 >= argc) return fail("--format takes raw or wav");
             format = argv[++i];
@@ -133,6 +139,11 @@ int main(int argc, char** argv) {
     for (const auto& w : song.warnings)
         std::fprintf(stderr, "lvx-sing: %s: %s\n", songPath.c_str(), w.c_str());
     if (!song.ok) return fail(songPath + ": " + song.error);
+    for (auto& n : song.notes) {
+        n.startMs = n.startMs * 100 / tempoPercent;
+        n.endMs = n.endMs * 100 / tempoPercent;
+    }
+    song.lengthMs = song.lengthMs * 100 / tempoPercent;
     if (song.notes.empty())
         std::fprintf(stderr, "lvx-sing: %s: no melody notes found\n", songPath.c_str());
 
