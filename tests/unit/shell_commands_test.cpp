@@ -49,47 +49,50 @@ protected:
     platform::RecordingShellSide shell;
 };
 
-TEST_F(ShellCommands, FontCommandsSetSizeAndWeightAndMoveTheRadioMark) {
-    EXPECT_TRUE(handleCommand(kCmdFont40));
-    EXPECT_EQ(settings.fontSize, 32);  // "40px" is a 32-pixel font
-    EXPECT_EQ(shell.radioMark(kCmdFont20), kCmdFont40);
-    EXPECT_TRUE(handleCommand(kCmdFont60));
-    EXPECT_EQ(settings.fontSize, 48);
-    EXPECT_TRUE(handleCommand(kCmdWeightHeavy));
-    EXPECT_EQ(settings.fontWeight, 800);
-    EXPECT_EQ(shell.radioMark(kCmdWeightLight), kCmdWeightHeavy);
-    EXPECT_TRUE(handleCommand(kCmdWeightLight));
-    EXPECT_EQ(settings.fontWeight, 200);
-}
-
-TEST_F(ShellCommands, TogglesMoveTheirCheckMarks) {
-    handleCommand(kCmdSilenceMelody);
-    EXPECT_EQ(settings.silenceMelody.load(), 1);
-    EXPECT_TRUE(window.isChecked(kCmdSilenceMelody));
-    handleCommand(kCmdSilenceMelody);
-    EXPECT_EQ(settings.silenceMelody.load(), 0);
-    EXPECT_FALSE(window.isChecked(kCmdSilenceMelody));
-
-    handleCommand(kCmdRecord);
-    EXPECT_EQ(settings.record.load(), 1);
-    handleCommand(kCmdOctaveLower);
-    EXPECT_EQ(settings.octaveLower.load(), 1);
-    EXPECT_TRUE(window.isChecked(kCmdOctaveLower));
-}
-
-TEST_F(ShellCommands, CritiqueOnSelectsAmAndOffLeavesTheQuality) {
-    handleCommand(kCmdQualityCd);
-    EXPECT_EQ(settings.sampleRate, 44100u);
-    EXPECT_EQ(settings.channels, 2u);
-    handleCommand(kCmdCritique);
-    EXPECT_EQ(settings.critique.load(), 1);
-    EXPECT_EQ(settings.sampleRate, 8000u);
-    EXPECT_EQ(settings.channels, 1u);
-    EXPECT_EQ(shell.radioMark(kCmdQualityAm), kCmdQualityAm);
-    handleCommand(kCmdQualityFm);
-    handleCommand(kCmdCritique);
-    EXPECT_EQ(settings.critique.load(), 0);
-    EXPECT_EQ(settings.sampleRate, 22050u);
+// One command after another from a fresh program: the settings after each, the toggles' check
+// marks and the radio mark of the command's group ("40px" is a 32-pixel font; Critique on
+// selects AM, off leaves the quality as it is).
+TEST_F(ShellCommands, SettingCommandsChangeTheirSettingsAndMoveTheirMarks) {
+    struct Step {
+        unsigned command;
+        int32_t size, weight;
+        uint32_t rate, channels;
+        int silence, record, critique, octave;
+        unsigned group;  // the first item of the command's radio group, 0 for a toggle
+    };
+    const Step steps[] = {
+        {kCmdFont40, 32, 400, 8000, 1, 0, 0, 0, 0, kCmdFont20},
+        {kCmdFont60, 48, 400, 8000, 1, 0, 0, 0, 0, kCmdFont20},
+        {kCmdWeightHeavy, 48, 800, 8000, 1, 0, 0, 0, 0, kCmdWeightLight},
+        {kCmdWeightLight, 48, 200, 8000, 1, 0, 0, 0, 0, kCmdWeightLight},
+        {kCmdSilenceMelody, 48, 200, 8000, 1, 1, 0, 0, 0, 0},
+        {kCmdSilenceMelody, 48, 200, 8000, 1, 0, 0, 0, 0, 0},
+        {kCmdRecord, 48, 200, 8000, 1, 0, 1, 0, 0, 0},
+        {kCmdOctaveLower, 48, 200, 8000, 1, 0, 1, 0, 1, 0},
+        {kCmdQualityCd, 48, 200, 44100, 2, 0, 1, 0, 1, kCmdQualityAm},
+        {kCmdCritique, 48, 200, 8000, 1, 0, 1, 1, 1, 0},
+        {kCmdQualityFm, 48, 200, 22050, 2, 0, 1, 1, 1, kCmdQualityAm},
+        {kCmdCritique, 48, 200, 22050, 2, 0, 1, 0, 1, 0},
+    };
+    for (const Step& step : steps) {
+        SCOPED_TRACE(step.command);
+        EXPECT_TRUE(handleCommand(step.command));
+        EXPECT_EQ(settings.fontSize, step.size);
+        EXPECT_EQ(settings.fontWeight, step.weight);
+        EXPECT_EQ(settings.sampleRate, step.rate);
+        EXPECT_EQ(settings.channels, step.channels);
+        EXPECT_EQ(settings.silenceMelody.load(), step.silence);
+        EXPECT_EQ(settings.record.load(), step.record);
+        EXPECT_EQ(settings.critique.load(), step.critique);
+        EXPECT_EQ(settings.octaveLower.load(), step.octave);
+        EXPECT_EQ(window.isChecked(kCmdSilenceMelody), step.silence == 1);
+        EXPECT_EQ(window.isChecked(kCmdOctaveLower), step.octave == 1);
+        if (step.group) {
+            EXPECT_EQ(shell.radioMark(step.group), step.command);
+        } else if (step.command == kCmdCritique && step.critique) {
+            EXPECT_EQ(shell.radioMark(kCmdQualityAm), kCmdQualityAm);
+        }
+    }
 }
 
 TEST_F(ShellCommands, StopAndExitClearPlayingAndUnknownIdsGoToTheDefaultProcedure) {
@@ -234,13 +237,9 @@ TEST_F(ShellCommands, MenuMarksFollowTheLoadedSettings) {
     settings.fontWeight = 500;
     settings.silenceMelody = 1;
     postMenuMarks();
-    EXPECT_EQ(shell.posted, (std::vector<unsigned>{kCmdQualityCd, kCmdFont20, kCmdWeightLight,
-                                                    kCmdSilenceMelody}));
+    EXPECT_EQ(shell.posted, (std::vector<unsigned>{kCmdQualityCd, kCmdFont20, kCmdWeightLight, kCmdSilenceMelody}));
     for (unsigned id : shell.posted) handleCommand(id);
-    EXPECT_EQ(settings.fontSize, 20);
-    EXPECT_EQ(settings.fontWeight, 200);
-    EXPECT_EQ(settings.silenceMelody.load(), 1);
-    EXPECT_TRUE(window.isChecked(kCmdSilenceMelody));
+    EXPECT_TRUE(settings.fontSize == 20 && settings.fontWeight == 200 && settings.silenceMelody.load() == 1);
 }
 
 TEST_F(ShellCommands, OpenInCritiqueModePreparesTheSingerEvenWhenCancelled) {
