@@ -21,20 +21,8 @@ namespace {
 
 using unittest::kMsgBufferLimits;
 
-struct Event {
-    int32_t tick;
-    uint32_t message;
-    uint32_t melody;
-    bool operator==(const Event& other) const {
-        return tick == other.tick && message == other.message && melody == other.melody;
-    }
-};
-
-std::ostream& operator<<(std::ostream& out, const Event& e) {
-    char text[64];
-    std::snprintf(text, sizeof text, "{%d %08X %u}", e.tick, e.message, e.melody);
-    return out << text;
-}
+// {tick, message, melody flag}.
+using Event = std::tuple<int32_t, uint32_t, uint32_t>;
 
 std::vector<Event> eventsOf(const EventList& list) {
     std::vector<Event> out;
@@ -178,7 +166,7 @@ TEST_F(Loader, SongTimeRunsOnInFormatZeroAndStartsAgainPerTrackInFormatOne) {
 
     // Tracks before any header are read as format 0.
     ASSERT_EQ(load(midi::File().track(first).track(second)), 1);
-    EXPECT_EQ(eventsOf(songEvents).back().tick, 35);
+    EXPECT_EQ(std::get<0>(eventsOf(songEvents).back()), 35);
 }
 
 TEST_F(Loader, ChannelEventsRunningStatusAndSkippedSystemData) {
@@ -229,7 +217,7 @@ TEST_F(Loader, MelodyTracksAreFoundByTheirNames) {
         }
         EXPECT_EQ(load(file), 1);
         std::vector<uint32_t> flags;
-        for (const Event& e : eventsOf(songEvents)) flags.push_back(e.melody);
+        for (const Event& e : eventsOf(songEvents)) flags.push_back(std::get<2>(e));
         return flags;
     };
     EXPECT_EQ(melodyFlags({"Melody", "MELODY 1", "melodyline", "Lead Vocal", "Mel"}),
@@ -519,8 +507,8 @@ TEST_F(Loader, NothingIsReadPastAChunk) {
     for (int i = 0; i < 9; ++i) late.noteOn(0x0FFFFFFF, 0, 60, 100);
     late.end();
     ASSERT_EQ(load(song(late)), 1);
-    EXPECT_EQ(eventsOf(songEvents).back().tick, INT32_MAX);
-    EXPECT_GT(eventsOf(songEvents).front().tick, 0);
+    EXPECT_EQ(std::get<0>(eventsOf(songEvents).back()), INT32_MAX);
+    EXPECT_GT(std::get<0>(eventsOf(songEvents).front()), 0);
 
     // Every prefix of a good file loads without reading past what it holds; what it gives
     // is the start of what the whole file gives.
