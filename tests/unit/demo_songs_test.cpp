@@ -16,7 +16,7 @@
 #include "shell/settings.h"
 #include "song/loader.h"
 #include "song/song_model.h"
-#include "support/midi_builder.h"
+#include "midi-builder/midi_builder.h"
 #include "support/unit_support.h"
 
 namespace {

@@ -13,9 +13,9 @@
 #include "shell/settings.h"
 #include "song/loader.h"
 #include "song/song_model.h"
-#include "support/midi_builder.h"
+#include "midi-builder/midi_builder.h"
 #include "support/unit_support.h"
-#include "support/wild_songs.h"
+#include "midi-builder/wild_songs.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "support/midi_builder.h"
+#include "midi-builder/midi_builder.h"
 #include "tools/lvx-sing/sing.h"
 #include "voice/pitch.h"
 
