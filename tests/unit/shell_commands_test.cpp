@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <string>
 
 #include "support/unit_support.h"
@@ -16,6 +17,7 @@
 #include "shell/key_tempo_menu.h"
 #include "shell/settings.h"
 #include "song/open_song.h"
+#include "song/song_model.h"
 #include "stage/critique_tally.h"
 #include "stage/painter.h"
 #include "voice/pitch.h"
@@ -31,6 +33,7 @@ protected:
         unittest::resetSettings();
         songFileName[0] = '\0';
         songFolder[0] = '\0';
+        songTitle[0] = '\0';
     }
     void TearDown() override {
         platform::installWindow(nullptr);
@@ -290,35 +293,27 @@ TEST_F(ShellCommands, OpenDialogStartsInTheKaraokeFolderThenInTheLastSongsFolder
     EXPECT_EQ(shell.dialogs.back().initialFolder, "C:");
 }
 
-TEST_F(ShellCommands, AMissingSongNameWithoutExtensionIsReportedWithTheDefaultOne) {
-    EXPECT_EQ(openedAs("C:\\nowhere\\nosuch"), "C:\\nowhere\\nosuch.mid");
-    EXPECT_EQ(window.messages().back(), "Error opening the midi file [C:\\nowhere\\nosuch.mid].");
-    // The next dialog offers the name as it was looked for.
-    shell.dialogAnswers = {""};
-    openSong();
-    EXPECT_EQ(shell.dialogs.back().presetFile, "C:\\nowhere\\nosuch.mid");
-
-    // A name with an extension, or a dot in a folder only, is taken as typed or completed; with
-    // no room for the extension it stays as typed.
-    EXPECT_EQ(openedAs("C:\\nowhere\\nosuch.kar"), "C:\\nowhere\\nosuch.kar");
-    EXPECT_EQ(openedAs("C:\\my.songs\\nosuch"), "C:\\my.songs\\nosuch.mid");
-    const std::string longName = "C:\\" + std::string(253, 'n');  // 256 characters
-    EXPECT_EQ(openedAs(longName), longName);
-}
-
-TEST_F(ShellCommands, ASongFileWithoutExtensionThatExistsIsLoadedByItsOwnName) {
+// A missing name without an extension is looked for, and reported, with the default one, and
+// the next dialog offers it so. A name with an extension, or a dot in a folder only, is taken as
+// typed or completed; with no room for the extension it stays as typed; a file without an
+// extension that exists is loaded by its own name (here a header too short for its fields, so
+// the load fails with its message).
+TEST_F(ShellCommands, ASongNameIsCompletedWithTheDefaultExtensionOnlyWhenItIsMissing) {
     char folder[] = "/tmp/lvx-open-XXXXXX";
     ASSERT_NE(mkdtemp(folder), nullptr);
     const std::string bare = std::string(folder) + "/plain";
-    std::FILE* file = std::fopen(bare.c_str(), "wb");
-    ASSERT_NE(file, nullptr);
-    // A header chunk too short to hold its fields: rejected, so the load fails with its message.
-    std::fwrite("MThd\0\0\0\2\0\0", 1, 10, file);
-    std::fclose(file);
-
-    EXPECT_EQ(openedAs(bare), bare);
-    EXPECT_EQ(window.messages().back(), "Error opening the midi file [" + bare + "].");
-
+    ASSERT_TRUE(std::ofstream(bare, std::ios::binary).write("MThd\0\0\0\2\0\0", 10).good());
+    const std::string longName = "C:\\" + std::string(253, 'n');  // 256 characters
+    const std::pair<std::string, std::string> cases[] = {
+        {"C:\\nowhere\\nosuch", "C:\\nowhere\\nosuch.mid"}, {"C:\\nowhere\\nosuch.kar", "C:\\nowhere\\nosuch.kar"},
+        {"C:\\my.songs\\nosuch", "C:\\my.songs\\nosuch.mid"}, {longName, longName}, {bare, bare}};
+    for (const auto& [typed, taken] : cases) {
+        EXPECT_EQ(openedAs(typed), taken);
+        EXPECT_EQ(window.messages().back(), "Error opening the midi file [" + taken + "].");
+        shell.dialogAnswers = {""};
+        openSong();
+        EXPECT_EQ(shell.dialogs.back().presetFile, taken);
+    }
     std::remove(bare.c_str());
     std::remove(folder);
 }
