@@ -2,6 +2,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <array>
 #include <map>
 #include <cstdio>
 #include <string>
@@ -38,6 +39,21 @@ std::vector<uint32_t> periodsOf(const EventList& list) {
 }
 
 std::string lineText(int index) { return std::string(lyricLines[index].text, lyricLines[index].length); }
+
+// Each line as "startTick text", line 0 first.
+std::vector<std::string> shownLines() {
+    std::vector<std::string> lines;
+    for (int i = 0; i < lineCount; ++i) lines.push_back(std::to_string(lyricLines[i].startTick) + " " + lineText(i));
+    return lines;
+}
+
+// Each syllable as {tick, centre x, line, characters of the line sung with it}.
+std::vector<std::array<int32_t, 4>> syllablesOf() {
+    std::vector<std::array<int32_t, 4>> out;
+    for (int i = 0; i < syllableCount; ++i)
+        out.push_back({syllables[i].tick, syllables[i].centerX, syllables[i].line, syllables[i].endChar});
+    return out;
+}
 
 constexpr uint32_t noteOn(uint8_t channel, uint8_t note, uint8_t velocity) {
     return (0x90u | channel) | uint32_t{note} << 8 | uint32_t{velocity} << 16;
@@ -260,23 +276,9 @@ TEST_F(Loader, LyricsComeFromTheFirstLyricTrackAndAreCutIntoLinesAndSyllables) {
     midi::Track plain;
     plain.text(0, "\\not words").end();
     ASSERT_EQ(load(midi::File().header(1, 3, 480).track(plain).track(words).track(lyrics)), 1);
-    ASSERT_EQ(lineCount, 3);
-    EXPECT_EQ(lineText(0), "Tessaloon Music Software");
-    EXPECT_EQ(lineText(1), "Hello ");
-    EXPECT_EQ(lineText(2), "world");
-    EXPECT_EQ(lyricLines[1].startTick, 10);
-    EXPECT_EQ(lyricLines[2].startTick, 30);
-    ASSERT_EQ(syllableCount, 3);
-    EXPECT_EQ(syllables[0].centerX, 15);
-    EXPECT_EQ(syllables[0].tick, 10);
-    EXPECT_EQ(syllables[1].centerX, 45);  // halfway between "Hel" (30) and "Hello " (60)
-    EXPECT_EQ(syllables[1].tick, 20);
-    EXPECT_EQ(syllables[2].centerX, 25);
-    // Each syllable knows its line and how much of it is sung with it: "Hel", "Hello ", "world".
-    for (auto [index, line, sung] : {std::tuple{0, 1, 3}, {1, 1, 6}, {2, 2, 5}}) {
-        EXPECT_EQ(syllables[index].line, line) << index;
-        EXPECT_EQ(syllables[index].endChar, sung) << index;
-    }
+    EXPECT_EQ(shownLines(), (std::vector<std::string>{"0 Tessaloon Music Software", "10 Hello ", "30 world"}));
+    // "Hel", "Hello ", "world": the second centred halfway between "Hel" (30) and "Hello " (60).
+    EXPECT_EQ(syllablesOf(), (std::vector<std::array<int32_t, 4>>{{10, 15, 1, 3}, {20, 45, 1, 6}, {30, 25, 2, 5}}));
     EXPECT_GE(widestLineWidth, 60);
 
     // The first text replaces the banner; '@' texts, '/@' and carriage returns record
@@ -285,18 +287,14 @@ TEST_F(Loader, LyricsComeFromTheFirstLyricTrackAndAreCutIntoLinesAndSyllables) {
     karaoke.lyric(0, "Hi").lyric(0, "@T title").lyric(7, "/@L").lyric(1, "/")
         .lyric(2, "\r").lyric(3, "word").lyric(1, std::string(100, 'x')).lyric(4, "\r").end();
     ASSERT_EQ(load(song(karaoke)), 1);
-    EXPECT_EQ(lineText(0), "Hi");
-    EXPECT_EQ(lyricLines[1].startTick, 7);    // opened by "/@L", which records nothing
-    EXPECT_EQ(lineText(2), "");              // the separator alone
-    EXPECT_EQ(lyricLines[2].startTick, 8);
-    EXPECT_EQ(lineText(3), "word");
-    EXPECT_EQ(lyricLines[3].startTick, 13);  // the carriage return's line starts at "word"
-    EXPECT_EQ(lineText(4), std::string(79, 'x'));  // too long for the line: a line of its own
-    EXPECT_EQ(lineCount, 5);                 // the trailing carriage return opens no line
-    ASSERT_EQ(syllableCount, 4);
-    EXPECT_EQ(syllables[1].centerX, 0);
-    EXPECT_EQ(syllables[1].tick, 8);
-    EXPECT_EQ(syllables[3].centerX, 790 / 2);
+    // Line 1 is opened by "/@L", which records nothing (its text is not looked at); the carriage
+    // return's line starts at "word"; the long text is too long for that line: a line of its own.
+    // The trailing carriage return opens no line.
+    std::vector<std::string> shown = shownLines();
+    EXPECT_EQ(lyricLines[1].startTick, 7);
+    shown.erase(shown.begin() + 1);
+    EXPECT_EQ(shown, (std::vector<std::string>{"0 Hi", "8 ", "13 word", "14 " + std::string(79, 'x')}));
+    EXPECT_EQ(syllablesOf(), (std::vector<std::array<int32_t, 4>>{{0, 10, 0, 2}, {8, 0, 2, 0}, {13, 20, 3, 4}, {14, 395, 4, 79}}));
     EXPECT_GE(widestLineWidth, 790);
 
     // Measuring follows the text as drawn, mnemonic prefixes included.
@@ -379,12 +377,9 @@ TEST_F(Loader, KaraokeFilesFromOtherProgramsShowAllTheirWords) {
         ASSERT_EQ(load(files.at(e.name)), 1) << e.name;
         events[e.name] = eventsOf(songEvents);
         EXPECT_EQ(std::string(songTitle), e.title) << e.name;
-        std::vector<std::string> lines;
-        for (int i = 0; i < lineCount; ++i) {
-            lines.push_back(std::to_string(lyricLines[i].startTick) + " " + lineText(i));
+        for (int i = 0; i < lineCount; ++i)
             EXPECT_LE(platform::fixedWidthTextWidth(lyricLines[i].text, lyricLines[i].length, 10), 640) << e.name;
-        }
-        EXPECT_EQ(lines, e.lines) << e.name;
+        EXPECT_EQ(shownLines(), e.lines) << e.name;
         EXPECT_EQ(window.openMeasures(), 0);
     }
     EXPECT_TRUE(window.messages().empty());
