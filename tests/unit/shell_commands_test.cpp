@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <functional>
 #include <string>
 
 #include "support/unit_support.h"
@@ -192,19 +193,15 @@ TEST_F(ShellCommands, PitchResultsBecomeMarkerPositionsOnlyWhileTheWorkerRuns) {
 }
 
 TEST_F(ShellCommands, SizeMessagesHoldAndReleaseTheSong) {
+    // Minimised holds it, restored releases it; a drag step holds it until the user lets go.
     playback.busy = 0;
-    onSize(1);
-    EXPECT_EQ(playback.busy.load(), 1);
-    onSize(3);
-    onSize(4);
-    EXPECT_EQ(playback.busy.load(), 1);
-    onSize(0);
-    EXPECT_EQ(playback.busy.load(), 0);
-    onEnterSizeMove();
-    onSize(0);  // a drag step: the song stays held until the user lets go
-    EXPECT_EQ(playback.busy.load(), 1);
-    onExitSizeMove();
-    EXPECT_EQ(playback.busy.load(), 0);
+    const std::pair<std::function<void()>, int> steps[] = {
+        {[] { onSize(1); }, 1}, {[] { onSize(3); }, 1}, {[] { onSize(4); }, 1}, {[] { onSize(0); }, 0},
+        {onEnterSizeMove, 1},    {[] { onSize(0); }, 1}, {onExitSizeMove, 0}};
+    for (const auto& [step, busy] : steps) {
+        step();
+        EXPECT_EQ(playback.busy.load(), busy);
+    }
 
     // What is saved is the normal size, also when the window ends maximised (or minimised
     // from maximised): the next start opens a normal window of that size.
