@@ -15,7 +15,7 @@
 #include "platform/host/recording_window.h"
 #include "song/loader.h"
 #include "song/song_model.h"
-#include "support/midi_builder.h"
+#include "midi-builder/midi_builder.h"
 
 namespace {
 

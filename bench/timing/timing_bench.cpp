@@ -19,7 +19,7 @@
 
 #include "play_simulation.h"
 #include "playback/sequencer.h"
-#include "support/midi_builder.h"
+#include "midi-builder/midi_builder.h"
 
 namespace {
 

@@ -6,61 +6,29 @@
 
 namespace {
 
-struct Entry {
-    int32_t tick;
-    uint32_t message;
-};
-
-std::vector<Entry> entries(const EventList& list) {
-    std::vector<Entry> out;
-    for (const EventNode* node = list.head; node; node = node->next) out.push_back({node->tick, node->message});
+std::vector<uint32_t> messages(const EventList& list) {
+    std::vector<uint32_t> out;
+    for (const EventNode* node = list.head; node; node = node->next) out.push_back(node->message);
     return out;
 }
 
-TEST(EventList, KeepsInsertionOrderWithinARunAndRestartsAtHeadForEarlierTicks) {
+// The search starts at the last insert (so one track's run keeps its order), or at the head
+// for an earlier tick or when a run used the cursor up; it stops in front of the first later
+// node, or the first of equal tick it passes.
+TEST(EventList, KeepsTickOrderAndTheOrderOfEqualTicksWhereverTheSearchStarts) {
     EventList list;
-    list.insert(1, 10, 0);
-    list.insert(2, 20, 0);
-    list.insert(3, 20, 0);
-    list.insert(4, 30, 0);
-    list.insert(5, 20, 0);  // earlier than the cursor: goes in front of the equal ticks
-    std::vector<uint32_t> order;
-    for (const Entry& e : entries(list)) order.push_back(e.message);
-    EXPECT_EQ(order, (std::vector<uint32_t>{1, 5, 2, 3, 4}));
-    EXPECT_EQ(list.tail->message, 4u);
-    EXPECT_EQ(list.cursor->message, 5u);
-}
-
-TEST(EventList, NewHeadEqualTickAfterCursorAndNegativeTicks) {
-    EventList list;
-    list.insert(1, 10, 0);
-    list.insert(2, 5, 0);
-    EXPECT_EQ(list.head->message, 2u);
-
-    list.insert(3, 30, 0);
-    list.insert(4, 30, 0);
-    EXPECT_EQ(list.tail->message, 4u);
-    EXPECT_EQ(list.cursor, list.tail);
-
-    list.insert(5, -3000, 1);
-    list.insert(6, -100, 1);
-    std::vector<int32_t> ticks;
-    for (const Entry& e : entries(list)) ticks.push_back(e.tick);
-    EXPECT_EQ(ticks, (std::vector<int32_t>{-3000, -100, 5, 10, 30, 30}));
-}
-
-TEST(EventList, ClearFreesEverythingWhereverTheCursorStands) {
-    EventList list;
-    list.clear();
     EXPECT_TRUE(list.empty());
-    for (int i = 0; i < 5; ++i) list.insert(0x90, i, 0);
+    const std::pair<uint32_t, int32_t> inserts[] = {{1, 10}, {2, 20}, {3, 20}, {4, 30}, {5, 20},
+                                                    {6, 5},  {7, 30}, {8, -3000}, {9, -100}};
+    for (auto [message, tick] : inserts) EXPECT_TRUE(list.insert(message, tick, 0));
+    EXPECT_EQ(messages(list), (std::vector<uint32_t>{8, 9, 6, 1, 5, 2, 3, 7, 4}));
+    EXPECT_EQ(list.tail->message, 4u);
+    EXPECT_EQ(list.cursor->message, 9u);
     list.cursor = nullptr;  // as the sequencer leaves it at the end of a song
-    list.insert(0x80, 2, 0);  // an insert after a run searches from the head
-    EXPECT_EQ(list.head->next->next->message, 0x80u);  // in front of the old tick 2
+    list.insert(10, 20, 0);
+    EXPECT_EQ(messages(list), (std::vector<uint32_t>{8, 9, 6, 1, 10, 5, 2, 3, 7, 4}));
     list.clear();
-    EXPECT_EQ(list.head, nullptr);
-    EXPECT_EQ(list.tail, nullptr);
-    EXPECT_EQ(list.cursor, nullptr);
+    EXPECT_TRUE(list.head == nullptr && list.tail == nullptr && list.cursor == nullptr);
 }
 
 }  // namespace

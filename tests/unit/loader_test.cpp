@@ -2,6 +2,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <array>
 #include <map>
 #include <cstdio>
 #include <string>
@@ -13,28 +14,16 @@
 #include "shell/settings.h"
 #include "song/loader.h"
 #include "song/song_model.h"
-#include "support/midi_builder.h"
+#include "midi-builder/midi_builder.h"
 #include "support/unit_support.h"
-#include "support/wild_songs.h"
+#include "midi-builder/wild_songs.h"
 
 namespace {
 
 using unittest::kMsgBufferLimits;
 
-struct Event {
-    int32_t tick;
-    uint32_t message;
-    uint32_t melody;
-    bool operator==(const Event& other) const {
-        return tick == other.tick && message == other.message && melody == other.melody;
-    }
-};
-
-std::ostream& operator<<(std::ostream& out, const Event& e) {
-    char text[64];
-    std::snprintf(text, sizeof text, "{%d %08X %u}", e.tick, e.message, e.melody);
-    return out << text;
-}
+// {tick, message, melody flag}.
+using Event = std::tuple<int32_t, uint32_t, uint32_t>;
 
 std::vector<Event> eventsOf(const EventList& list) {
     std::vector<Event> out;
@@ -50,6 +39,21 @@ std::vector<uint32_t> periodsOf(const EventList& list) {
 }
 
 std::string lineText(int index) { return std::string(lyricLines[index].text, lyricLines[index].length); }
+
+// Each line as "startTick text", line 0 first.
+std::vector<std::string> shownLines() {
+    std::vector<std::string> lines;
+    for (int i = 0; i < lineCount; ++i) lines.push_back(std::to_string(lyricLines[i].startTick) + " " + lineText(i));
+    return lines;
+}
+
+// Each syllable as {tick, centre x, line, characters of the line sung with it}.
+std::vector<std::array<int32_t, 4>> syllablesOf() {
+    std::vector<std::array<int32_t, 4>> out;
+    for (int i = 0; i < syllableCount; ++i)
+        out.push_back({syllables[i].tick, syllables[i].centerX, syllables[i].line, syllables[i].endChar});
+    return out;
+}
 
 constexpr uint32_t noteOn(uint8_t channel, uint8_t note, uint8_t velocity) {
     return (0x90u | channel) | uint32_t{note} << 8 | uint32_t{velocity} << 16;
@@ -178,7 +182,7 @@ TEST_F(Loader, SongTimeRunsOnInFormatZeroAndStartsAgainPerTrackInFormatOne) {
 
     // Tracks before any header are read as format 0.
     ASSERT_EQ(load(midi::File().track(first).track(second)), 1);
-    EXPECT_EQ(eventsOf(songEvents).back().tick, 35);
+    EXPECT_EQ(std::get<0>(eventsOf(songEvents).back()), 35);
 }
 
 TEST_F(Loader, ChannelEventsRunningStatusAndSkippedSystemData) {
@@ -229,7 +233,7 @@ TEST_F(Loader, MelodyTracksAreFoundByTheirNames) {
         }
         EXPECT_EQ(load(file), 1);
         std::vector<uint32_t> flags;
-        for (const Event& e : eventsOf(songEvents)) flags.push_back(e.melody);
+        for (const Event& e : eventsOf(songEvents)) flags.push_back(std::get<2>(e));
         return flags;
     };
     EXPECT_EQ(melodyFlags({"Melody", "MELODY 1", "melodyline", "Lead Vocal", "Mel"}),
@@ -240,6 +244,7 @@ TEST_F(Loader, MelodyTracksAreFoundByTheirNames) {
     // Names under five or over 79 characters are not looked at.
     EXPECT_EQ(melodyFlags({"Melod", "melody" + std::string(74, 'x')}), (std::vector<uint32_t>{0, 0}));
     EXPECT_EQ(melodyTrackFound, 0);
+    EXPECT_FALSE(window.isEnabled(kCmdSilenceMelody));  // nothing to silence
     EXPECT_EQ(melodyFlags({"melody" + std::string(73, 'x')}), (std::vector<uint32_t>{1}));
 
     // Events before the name are not melody events; with Critique on the melody's events go
@@ -252,6 +257,10 @@ TEST_F(Loader, MelodyTracksAreFoundByTheirNames) {
     EXPECT_EQ(eventsOf(melodyEvents), (std::vector<Event>{{5, noteOn(0, 60, 100), 1}, {10, 0x001851FF, 0}}));
     EXPECT_TRUE(window.isEnabled(kCmdSilenceMelody, false));
 
+    // The load greys what cannot change during playback; Stop it leaves alone.
+    for (unsigned id : {kCmdOpen, kCmdRecord, kCmdQualityAm, kCmdQualityFm, kCmdQualityCd, kCmdCritique})
+        EXPECT_FALSE(window.isEnabled(id)) << id;
+    EXPECT_TRUE(window.isEnabled(kCmdStop, true));
     settings.critique = 0;
     ASSERT_EQ(load(song(melody)), 1);
     EXPECT_EQ(eventsOf(songEvents), (std::vector<Event>{
@@ -267,23 +276,9 @@ TEST_F(Loader, LyricsComeFromTheFirstLyricTrackAndAreCutIntoLinesAndSyllables) {
     midi::Track plain;
     plain.text(0, "\\not words").end();
     ASSERT_EQ(load(midi::File().header(1, 3, 480).track(plain).track(words).track(lyrics)), 1);
-    ASSERT_EQ(lineCount, 3);
-    EXPECT_EQ(lineText(0), "Tessaloon Music Software");
-    EXPECT_EQ(lineText(1), "Hello ");
-    EXPECT_EQ(lineText(2), "world");
-    EXPECT_EQ(lyricLines[1].startTick, 10);
-    EXPECT_EQ(lyricLines[2].startTick, 30);
-    ASSERT_EQ(syllableCount, 3);
-    EXPECT_EQ(syllables[0].centerX, 15);
-    EXPECT_EQ(syllables[0].tick, 10);
-    EXPECT_EQ(syllables[1].centerX, 45);  // halfway between "Hel" (30) and "Hello " (60)
-    EXPECT_EQ(syllables[1].tick, 20);
-    EXPECT_EQ(syllables[2].centerX, 25);
-    // Each syllable knows its line and how much of it is sung with it: "Hel", "Hello ", "world".
-    for (auto [index, line, sung] : {std::tuple{0, 1, 3}, {1, 1, 6}, {2, 2, 5}}) {
-        EXPECT_EQ(syllables[index].line, line) << index;
-        EXPECT_EQ(syllables[index].endChar, sung) << index;
-    }
+    EXPECT_EQ(shownLines(), (std::vector<std::string>{"0 Tessaloon Music Software", "10 Hello ", "30 world"}));
+    // "Hel", "Hello ", "world": the second centred halfway between "Hel" (30) and "Hello " (60).
+    EXPECT_EQ(syllablesOf(), (std::vector<std::array<int32_t, 4>>{{10, 15, 1, 3}, {20, 45, 1, 6}, {30, 25, 2, 5}}));
     EXPECT_GE(widestLineWidth, 60);
 
     // The first text replaces the banner; '@' texts, '/@' and carriage returns record
@@ -292,18 +287,14 @@ TEST_F(Loader, LyricsComeFromTheFirstLyricTrackAndAreCutIntoLinesAndSyllables) {
     karaoke.lyric(0, "Hi").lyric(0, "@T title").lyric(7, "/@L").lyric(1, "/")
         .lyric(2, "\r").lyric(3, "word").lyric(1, std::string(100, 'x')).lyric(4, "\r").end();
     ASSERT_EQ(load(song(karaoke)), 1);
-    EXPECT_EQ(lineText(0), "Hi");
-    EXPECT_EQ(lyricLines[1].startTick, 7);    // opened by "/@L", which records nothing
-    EXPECT_EQ(lineText(2), "");              // the separator alone
-    EXPECT_EQ(lyricLines[2].startTick, 8);
-    EXPECT_EQ(lineText(3), "word");
-    EXPECT_EQ(lyricLines[3].startTick, 13);  // the carriage return's line starts at "word"
-    EXPECT_EQ(lineText(4), std::string(79, 'x'));  // too long for the line: a line of its own
-    EXPECT_EQ(lineCount, 5);                 // the trailing carriage return opens no line
-    ASSERT_EQ(syllableCount, 4);
-    EXPECT_EQ(syllables[1].centerX, 0);
-    EXPECT_EQ(syllables[1].tick, 8);
-    EXPECT_EQ(syllables[3].centerX, 790 / 2);
+    // Line 1 is opened by "/@L", which records nothing (its text is not looked at); the carriage
+    // return's line starts at "word"; the long text is too long for that line: a line of its own.
+    // The trailing carriage return opens no line.
+    std::vector<std::string> shown = shownLines();
+    EXPECT_EQ(lyricLines[1].startTick, 7);
+    shown.erase(shown.begin() + 1);
+    EXPECT_EQ(shown, (std::vector<std::string>{"0 Hi", "8 ", "13 word", "14 " + std::string(79, 'x')}));
+    EXPECT_EQ(syllablesOf(), (std::vector<std::array<int32_t, 4>>{{0, 10, 0, 2}, {8, 0, 2, 0}, {13, 20, 3, 4}, {14, 395, 4, 79}}));
     EXPECT_GE(widestLineWidth, 790);
 
     // Measuring follows the text as drawn, mnemonic prefixes included.
@@ -386,12 +377,9 @@ TEST_F(Loader, KaraokeFilesFromOtherProgramsShowAllTheirWords) {
         ASSERT_EQ(load(files.at(e.name)), 1) << e.name;
         events[e.name] = eventsOf(songEvents);
         EXPECT_EQ(std::string(songTitle), e.title) << e.name;
-        std::vector<std::string> lines;
-        for (int i = 0; i < lineCount; ++i) {
-            lines.push_back(std::to_string(lyricLines[i].startTick) + " " + lineText(i));
+        for (int i = 0; i < lineCount; ++i)
             EXPECT_LE(platform::fixedWidthTextWidth(lyricLines[i].text, lyricLines[i].length, 10), 640) << e.name;
-        }
-        EXPECT_EQ(lines, e.lines) << e.name;
+        EXPECT_EQ(shownLines(), e.lines) << e.name;
         EXPECT_EQ(window.openMeasures(), 0);
     }
     EXPECT_TRUE(window.messages().empty());
@@ -405,22 +393,6 @@ TEST_F(Loader, KaraokeFilesFromOtherProgramsShowAllTheirWords) {
     plain.noteOn(0, 0, 60, 100).end();
     ASSERT_EQ(load(song(plain)), 1);
     EXPECT_EQ(std::string(songTitle), "song");
-}
-
-TEST_F(Loader, GreysTheMenuForPlayback) {
-    midi::Track melody;
-    melody.name(0, "Melody").noteOn(0, 0, 60, 100).end();
-    ASSERT_EQ(load(song(melody)), 1);
-    for (unsigned id : {kCmdOpen, kCmdRecord, kCmdQualityAm, kCmdQualityFm, kCmdQualityCd, kCmdCritique})
-        EXPECT_FALSE(window.isEnabled(id)) << id;
-    EXPECT_TRUE(window.isEnabled(kCmdSilenceMelody, false));
-    EXPECT_TRUE(window.isEnabled(kCmdStop, true));  // never touched
-
-    midi::Track plain;
-    plain.name(0, "Piano").noteOn(0, 0, 60, 100).end();
-    ASSERT_EQ(load(song(plain)), 1);
-    EXPECT_FALSE(window.isEnabled(kCmdSilenceMelody));
-    EXPECT_EQ(window.openMeasures(), 0);
 }
 
 TEST_F(Loader, StartValueAndTempoRecordsKeepTheFractionOfTheFilesTempo) {
@@ -519,8 +491,8 @@ TEST_F(Loader, NothingIsReadPastAChunk) {
     for (int i = 0; i < 9; ++i) late.noteOn(0x0FFFFFFF, 0, 60, 100);
     late.end();
     ASSERT_EQ(load(song(late)), 1);
-    EXPECT_EQ(eventsOf(songEvents).back().tick, INT32_MAX);
-    EXPECT_GT(eventsOf(songEvents).front().tick, 0);
+    EXPECT_EQ(std::get<0>(eventsOf(songEvents).back()), INT32_MAX);
+    EXPECT_GT(std::get<0>(eventsOf(songEvents).front()), 0);
 
     // Every prefix of a good file loads without reading past what it holds; what it gives
     // is the start of what the whole file gives.

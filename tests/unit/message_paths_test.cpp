@@ -32,64 +32,44 @@ TEST(ShowMessage, OwnedExclamationBoxWithPlaybackPausedWhileOpen) {
     EXPECT_EQ(playback.busy.load(), 0);
 }
 
-class PathBeside : public ::testing::Test {
-  protected:
-    void TearDown() override {
-        platform::setHostExecutablePath("C:\\Lyrivox\\lyrivox.exe");
-        platform::setHostDoubleByteCodePage(false);
+// The result always ends inside the 260 characters, never past them; a long result is cut at
+// 259, and the executable's own path is taken to 259 characters at most. 0x95 0x5C is one
+// Shift-JIS character whose second byte looks like a backslash: no separator under a
+// double-byte code page, a separator otherwise.
+TEST(PathBeside, JoinsTheExecutablesFolderSubfolderAndNameWithinThePathLimit) {
+    const std::string longFolder = "C:\\" + std::string(240, 'f');
+    const std::string deep = "D:\\" + std::string(250, 'd');
+    struct Case {
+        std::string exe;
+        bool doubleByte;
+        const char *fileName, *subfolder;
+        std::string expected;
+    };
+    const Case cases[] = {
+        {"C:\\Program Files\\Lyrivox\\lyrivox.exe", false, "options.lvx", "", "C:\\Program Files\\Lyrivox\\options.lvx"},
+        {"C:\\Program Files\\Lyrivox\\lyrivox.exe", false, "*.bmp", "media\\images\\", "C:\\Program Files\\Lyrivox\\media\\images\\*.bmp"},
+        {"C:\\Program Files\\Lyrivox\\lyrivox.exe", false, nullptr, nullptr, "C:\\Program Files\\Lyrivox\\"},
+        {"lyrivox.exe", false, "options.lvx", "", ".\\options.lvx"},  // no folder known: the current one
+        {longFolder + "\\lyrivox.exe", false, "background.bmp", "media\\images\\",
+         (longFolder + "\\media\\images\\background.bmp").substr(0, 259)},
+        {deep + "\\" + std::string(30, 'e') + ".exe", false, "x", "", deep + "\\x"},
+        {"C:\\\x95\x5C\\lyrivox.exe", true, "options.lvx", "", "C:\\\x95\x5C\\options.lvx"},
+        {"C:\\\x95\x5Clyrivox.exe", true, "options.lvx", "", "C:\\options.lvx"},
+        {"C:\\\x95\x5Clyrivox.exe", false, "options.lvx", "", "C:\\\x95\\options.lvx"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.expected);
+        platform::setHostExecutablePath(c.exe.c_str());
+        platform::setHostDoubleByteCodePage(c.doubleByte);
+        char buffer[kPathCapacity + 8];
+        std::memset(buffer, 'X', sizeof buffer);
+        pathBesideExecutable(buffer, c.fileName, c.subfolder);
+        ASSERT_NE(std::memchr(buffer, '\0', kPathCapacity), nullptr);
+        EXPECT_EQ(buffer[kPathCapacity], 'X') << "wrote past the buffer";
+        EXPECT_EQ(std::string(buffer), c.expected);
     }
-
-    std::string beside(const char* fileName, const char* subfolder) {
-        std::memset(buffer_, 'X', sizeof buffer_);
-        pathBesideExecutable(buffer_, fileName, subfolder);
-        // Whatever happens, the result ends inside the 260 characters.
-        EXPECT_NE(std::memchr(buffer_, '\0', kPathCapacity), nullptr);
-        EXPECT_EQ(buffer_[kPathCapacity], 'X') << "wrote past the buffer";
-        return buffer_;
-    }
-
-    char buffer_[kPathCapacity + 8];
-};
-
-TEST_F(PathBeside, JoinsTheExecutablesFolderSubfolderAndName) {
-    platform::setHostExecutablePath("C:\\Program Files\\Lyrivox\\lyrivox.exe");
-    EXPECT_EQ(beside("options.lvx", ""), "C:\\Program Files\\Lyrivox\\options.lvx");
-    EXPECT_EQ(beside("*.bmp", "media\\images\\"),
-              "C:\\Program Files\\Lyrivox\\media\\images\\*.bmp");
-    EXPECT_EQ(beside(nullptr, nullptr), "C:\\Program Files\\Lyrivox\\");
-
-    platform::setHostExecutablePath("lyrivox.exe");  // no folder known: the current one
-    EXPECT_EQ(beside("options.lvx", ""), ".\\options.lvx");
-}
-
-TEST_F(PathBeside, LongResultsAreCutAt259CharactersAndTerminated) {
-    std::string folder = "C:\\" + std::string(240, 'f');
-    platform::setHostExecutablePath((folder + "\\lyrivox.exe").c_str());
-    std::string expected = folder + "\\media\\images\\" + "background.bmp";
-    ASSERT_GT(expected.size(), 259u);
-    std::string got = beside("background.bmp", "media\\images\\");
-    EXPECT_EQ(got, expected.substr(0, 259));
-
-    // The executable's own path is taken to 259 characters at most: a path that long has its
-    // last backslash inside those 259.
-    std::string deep = "D:\\" + std::string(250, 'd') + "\\" + std::string(30, 'e') + ".exe";
-    platform::setHostExecutablePath(deep.c_str());
-    EXPECT_EQ(beside("x", ""), "D:\\" + std::string(250, 'd') + "\\x");
-}
-
-TEST_F(PathBeside, BackslashTrailingADoubleByteCharacterIsNoSeparator) {
-    // 0x95 0x5C is one Shift-JIS character whose second byte looks like a backslash.
-    const std::string folder = "C:\\\x95\x5C";
-    platform::setHostExecutablePath((folder + "\\lyrivox.exe").c_str());
-    platform::setHostDoubleByteCodePage(true);
-    EXPECT_EQ(beside("options.lvx", ""), folder + "\\options.lvx");
-
-    platform::setHostExecutablePath((folder + "lyrivox.exe").c_str());
-    EXPECT_EQ(beside("options.lvx", ""), "C:\\options.lvx");
-
-    // Without a double-byte code page the same byte is a separator.
+    platform::setHostExecutablePath("C:\\Lyrivox\\lyrivox.exe");
     platform::setHostDoubleByteCodePage(false);
-    EXPECT_EQ(beside("options.lvx", ""), "C:\\\x95\\options.lvx");
 }
 
 }  // namespace

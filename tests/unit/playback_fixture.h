@@ -71,6 +71,17 @@ protected:
         for (int i = 0; i < count; ++i) period();
     }
 
+    // A fresh run of an empty song from its start, nothing sent, no bars.
+    void restart() {
+        songEvents.clear();
+        melodyEvents.clear();
+        noteBars.clear();
+        midi.clear();
+        clock.set(0);
+        rewindSongPosition();
+        playback.playing.store(1);
+    }
+
     static void event(int32_t tick, uint32_t message, uint32_t melody = 0) {
         ASSERT_TRUE(songEvents.insert(message, tick, melody));
     }

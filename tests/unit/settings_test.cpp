@@ -66,78 +66,63 @@ class OptionsFile : public ::testing::Test {
     platform::RecordingWindowSide window_;
 };
 
-TEST_F(OptionsFile, FirstRunKeepsDefaultsSilentlyAndExitWritesThem) {
-    loadOptions();  // no file yet: what it writes back are the defaults
-    saveOptions();
-    EXPECT_EQ(readFile(), raw({640, 480, 20, 400, 1, 0}));
+// What is saved is read back unchanged. The file is written in text mode: every 0A of a value
+// costs a 0D before it, a 0D 0A of a value is stored 0D 0D 0A, and an end-of-file byte (1A) or
+// a lone 0D is stored as it is. A first run without a file keeps the defaults silently.
+TEST_F(OptionsFile, SavedValuesComeBackWhateverBytesTheyHold) {
+    struct Trip {
+        int32_t width, height, size, weight, silence;
+        size_t diskSize;
+        Bytes start;  // the file's first bytes
+    };
+    const Trip trips[] = {
+        {640, 480, 20, 400, 0, 24, raw({640, 480, 20, 400, 1, 0})},
+        {266, 480, 20, 400, 0, 25, {0x0D, 0x0A, 0x01, 0x00, 0x00}},  // 266 is 0A 01 00 00
+        {0x0A0D, 13, 0x0A0A0A0A, -1, 0x0D0A0D0A, 24 + 1 + 4 + 2, {}},
+        {282, 480, 48, 400, 0, 24, raw({282, 480, 48, 400, 1, 0})},  // 282 is 1A 01 00 00
+    };
+    loadOptions();
+    for (const Trip& t : trips) {
+        SCOPED_TRACE(t.width);
+        settings.windowWidth = t.width;
+        settings.windowHeight = t.height;
+        settings.fontSize = t.size;
+        settings.fontWeight = t.weight;
+        settings.silenceMelody = t.silence;
+        saveOptions();
+        const Bytes disk = readFile();
+        ASSERT_EQ(disk.size(), t.diskSize);
+        EXPECT_EQ(Bytes(disk.begin(), disk.begin() + static_cast<long>(t.start.size())), t.start);
+        resetSettings();
+        loadOptions();
+        EXPECT_EQ(settings.windowWidth, t.width);
+        EXPECT_EQ(settings.windowHeight, t.height);
+        EXPECT_EQ(settings.fontSize, t.size);
+        EXPECT_EQ(settings.fontWeight, t.weight);
+        EXPECT_EQ(settings.silenceMelody.load(), t.silence);
+    }
     EXPECT_TRUE(window_.boxes().empty());
 }
 
-TEST_F(OptionsFile, LineFeedAndEndOfFileBytesOfTheValuesSurviveTheTextModeTranslation) {
-    settings.windowWidth = 266;  // 0A 01 00 00
-    saveOptions();
-    Bytes disk = readFile();
-    ASSERT_EQ(disk.size(), 25u);
-    EXPECT_EQ(Bytes(disk.begin(), disk.begin() + 5), (Bytes{0x0D, 0x0A, 0x01, 0x00, 0x00}));
-
-    resetSettings();
-    loadOptions();
-    EXPECT_EQ(settings.windowWidth, 266);
-    EXPECT_EQ(settings.windowHeight, 480);
-
-    // Carriage returns of the values themselves survive: 0D 0A as data is stored 0D 0D 0A,
-    // a lone 0D as it is, and every 0A of a value costs one more byte.
-    settings.windowWidth = 0x0A0D;
-    settings.windowHeight = 13;
-    settings.fontSize = 0x0A0A0A0A;
-    settings.fontWeight = -1;
-    settings.silenceMelody = 0x0D0A0D0A;
-    saveOptions();
-    EXPECT_EQ(readFile().size(), 24u + 1 + 4 + 2);
-    resetSettings();
-    loadOptions();
-    EXPECT_EQ(settings.windowWidth, 0x0A0D);
-    EXPECT_EQ(settings.windowHeight, 13);
-    EXPECT_EQ(settings.fontSize, 0x0A0A0A0A);
-    EXPECT_EQ(settings.fontWeight, -1);
-    EXPECT_EQ(settings.silenceMelody.load(), 0x0D0A0D0A);
-
-    // An end-of-file byte inside the values is stored as it is and does not cost the settings.
-    resetSettings();
-    settings.windowWidth = 282;  // 1A 01 00 00
-    settings.fontSize = 48;
-    saveOptions();
-    EXPECT_EQ(readFile(), raw({282, 480, 48, 400, 1, 0}));
-    resetSettings();
-    loadOptions();
-    EXPECT_EQ(settings.windowWidth, 282);
-    EXPECT_EQ(settings.fontSize, 48);
-}
-
+// The quality is stored as a code; an unknown code keeps the default and the other five values
+// apply whatever the code.
 TEST_F(OptionsFile, QualityCodeSetsRateAndChannelsAndUnknownCodesKeepTheDefault) {
     struct Case {
-        int32_t code;
+        uint32_t code;
         uint32_t rate;
         uint32_t channels;
     };
     for (Case c : {Case{1, 8000, 1}, Case{2, 22050, 2}, Case{3, 44100, 2}, Case{0, 8000, 1}, Case{4, 8000, 1}}) {
         SCOPED_TRACE(c.code);
         resetSettings();
-        writeFile(raw({700, 500, 32, 600, static_cast<uint32_t>(c.code), 1}));
+        writeFile(raw({700, 500, 32, 600, c.code, 1}));
         loadOptions();
         EXPECT_EQ(settings.sampleRate, c.rate);
         EXPECT_EQ(settings.channels, c.channels);
-        // The other five apply whatever the code.
         EXPECT_EQ(settings.windowWidth, 700);
         EXPECT_EQ(settings.silenceMelody.load(), 1);
-    }
-
-    for (Case c : {Case{1, 8000, 1}, Case{2, 22050, 2}, Case{3, 44100, 2}}) {
-        resetSettings();
-        settings.sampleRate = c.rate;
-        settings.channels = c.channels;
         saveOptions();
-        EXPECT_EQ(readFile()[16], c.code);
+        EXPECT_EQ(readFile()[16], c.code >= 1 && c.code <= 3 ? c.code : 1);
     }
 }
 
@@ -147,44 +132,37 @@ TEST_F(OptionsFile, ValuesAreTakenUncheckedAndOnlyTheSixPersist) {
     settings.critique = 1;
     settings.octaveLower = 1;
     loadOptions();
-    EXPECT_EQ(settings.windowWidth, -1);
-    EXPECT_EQ(settings.windowHeight, 0);
-    EXPECT_EQ(settings.fontSize, 7);
-    EXPECT_EQ(settings.fontWeight, INT32_MIN);
-    EXPECT_EQ(settings.silenceMelody.load(), 5);
-    // The file has no say over these.
-    EXPECT_EQ(settings.record.load(), 1);
-    EXPECT_EQ(settings.critique.load(), 1);
-    EXPECT_EQ(settings.octaveLower.load(), 1);
-    EXPECT_EQ(settings.bitsPerSample, 16u);
+    // The last four are not the file's to say.
+    EXPECT_EQ((std::vector<int64_t>{settings.windowWidth, settings.windowHeight, settings.fontSize, settings.fontWeight,
+                                    settings.silenceMelody, settings.record, settings.critique, settings.octaveLower,
+                                    settings.bitsPerSample}),
+              (std::vector<int64_t>{-1, 0, 7, INT32_MIN, 5, 1, 1, 1, 16}));
 }
 
+// Files short of six values are ignored as a whole (a 0D 0A pair among 24 bytes on disk is one
+// byte: 23 values' worth); whatever follows the six values does not matter.
 TEST_F(OptionsFile, FilesShortOfSixValuesAreIgnoredAsAWhole) {
-    Bytes full = raw({800, 600, 48, 800, 3, 1});
-    for (size_t size : {size_t{0}, size_t{23}}) {
-        SCOPED_TRACE(size);
-        writeFile(Bytes(full.begin(), full.begin() + static_cast<long>(size)));
-        loadOptions();
-        EXPECT_EQ(settings.windowWidth, 640);
-        EXPECT_EQ(settings.sampleRate, 8000u);
-        EXPECT_EQ(settings.fontWeight, 400);
-    }
-    // 24 bytes on disk, but a pair among them is one byte: 23 values' worth.
+    const Bytes full = raw({800, 600, 48, 800, 3, 1});
     Bytes withPair = full;
     withPair[0] = 0x0D;
     withPair[1] = 0x0A;
-    writeFile(withPair);
-    loadOptions();
-    EXPECT_EQ(settings.windowWidth, 640);
-    EXPECT_TRUE(window_.boxes().empty());
-
-    // Whatever follows the six values does not matter.
     Bytes longer = full;
     longer.insert(longer.end(), {0x1A, 0x0D, 0xFF});
-    writeFile(longer);
-    loadOptions();
-    EXPECT_EQ(settings.windowWidth, 800);
-    EXPECT_EQ(settings.sampleRate, 44100u);
+    struct Case {
+        Bytes file;
+        int32_t width;
+        uint32_t rate;
+    };
+    for (const Case& c : {Case{{}, 640, 8000}, Case{Bytes(full.begin(), full.end() - 1), 640, 8000},
+                          Case{withPair, 640, 8000}, Case{longer, 800, 44100}}) {
+        SCOPED_TRACE(c.file.size());
+        resetSettings();
+        writeFile(c.file);
+        loadOptions();
+        EXPECT_EQ(settings.windowWidth, c.width);
+        EXPECT_EQ(settings.sampleRate, c.rate);
+    }
+    EXPECT_TRUE(window_.boxes().empty());
 }
 
 TEST_F(OptionsFile, AReadOnlyFileIsReadAndAnUnreachablePathIsSilent) {

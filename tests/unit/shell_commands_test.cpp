@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
+#include <functional>
 #include <string>
 
 #include "support/unit_support.h"
@@ -16,6 +18,7 @@
 #include "shell/key_tempo_menu.h"
 #include "shell/settings.h"
 #include "song/open_song.h"
+#include "song/song_model.h"
 #include "stage/critique_tally.h"
 #include "stage/painter.h"
 #include "voice/pitch.h"
@@ -31,6 +34,7 @@ protected:
         unittest::resetSettings();
         songFileName[0] = '\0';
         songFolder[0] = '\0';
+        songTitle[0] = '\0';
     }
     void TearDown() override {
         platform::installWindow(nullptr);
@@ -49,47 +53,50 @@ protected:
     platform::RecordingShellSide shell;
 };
 
-TEST_F(ShellCommands, FontCommandsSetSizeAndWeightAndMoveTheRadioMark) {
-    EXPECT_TRUE(handleCommand(kCmdFont40));
-    EXPECT_EQ(settings.fontSize, 32);  // "40px" is a 32-pixel font
-    EXPECT_EQ(shell.radioMark(kCmdFont20), kCmdFont40);
-    EXPECT_TRUE(handleCommand(kCmdFont60));
-    EXPECT_EQ(settings.fontSize, 48);
-    EXPECT_TRUE(handleCommand(kCmdWeightHeavy));
-    EXPECT_EQ(settings.fontWeight, 800);
-    EXPECT_EQ(shell.radioMark(kCmdWeightLight), kCmdWeightHeavy);
-    EXPECT_TRUE(handleCommand(kCmdWeightLight));
-    EXPECT_EQ(settings.fontWeight, 200);
-}
-
-TEST_F(ShellCommands, TogglesMoveTheirCheckMarks) {
-    handleCommand(kCmdSilenceMelody);
-    EXPECT_EQ(settings.silenceMelody.load(), 1);
-    EXPECT_TRUE(window.isChecked(kCmdSilenceMelody));
-    handleCommand(kCmdSilenceMelody);
-    EXPECT_EQ(settings.silenceMelody.load(), 0);
-    EXPECT_FALSE(window.isChecked(kCmdSilenceMelody));
-
-    handleCommand(kCmdRecord);
-    EXPECT_EQ(settings.record.load(), 1);
-    handleCommand(kCmdOctaveLower);
-    EXPECT_EQ(settings.octaveLower.load(), 1);
-    EXPECT_TRUE(window.isChecked(kCmdOctaveLower));
-}
-
-TEST_F(ShellCommands, CritiqueOnSelectsAmAndOffLeavesTheQuality) {
-    handleCommand(kCmdQualityCd);
-    EXPECT_EQ(settings.sampleRate, 44100u);
-    EXPECT_EQ(settings.channels, 2u);
-    handleCommand(kCmdCritique);
-    EXPECT_EQ(settings.critique.load(), 1);
-    EXPECT_EQ(settings.sampleRate, 8000u);
-    EXPECT_EQ(settings.channels, 1u);
-    EXPECT_EQ(shell.radioMark(kCmdQualityAm), kCmdQualityAm);
-    handleCommand(kCmdQualityFm);
-    handleCommand(kCmdCritique);
-    EXPECT_EQ(settings.critique.load(), 0);
-    EXPECT_EQ(settings.sampleRate, 22050u);
+// One command after another from a fresh program: the settings after each, the toggles' check
+// marks and the radio mark of the command's group ("40px" is a 32-pixel font; Critique on
+// selects AM, off leaves the quality as it is).
+TEST_F(ShellCommands, SettingCommandsChangeTheirSettingsAndMoveTheirMarks) {
+    struct Step {
+        unsigned command;
+        int32_t size, weight;
+        uint32_t rate, channels;
+        int silence, record, critique, octave;
+        unsigned group;  // the first item of the command's radio group, 0 for a toggle
+    };
+    const Step steps[] = {
+        {kCmdFont40, 32, 400, 8000, 1, 0, 0, 0, 0, kCmdFont20},
+        {kCmdFont60, 48, 400, 8000, 1, 0, 0, 0, 0, kCmdFont20},
+        {kCmdWeightHeavy, 48, 800, 8000, 1, 0, 0, 0, 0, kCmdWeightLight},
+        {kCmdWeightLight, 48, 200, 8000, 1, 0, 0, 0, 0, kCmdWeightLight},
+        {kCmdSilenceMelody, 48, 200, 8000, 1, 1, 0, 0, 0, 0},
+        {kCmdSilenceMelody, 48, 200, 8000, 1, 0, 0, 0, 0, 0},
+        {kCmdRecord, 48, 200, 8000, 1, 0, 1, 0, 0, 0},
+        {kCmdOctaveLower, 48, 200, 8000, 1, 0, 1, 0, 1, 0},
+        {kCmdQualityCd, 48, 200, 44100, 2, 0, 1, 0, 1, kCmdQualityAm},
+        {kCmdCritique, 48, 200, 8000, 1, 0, 1, 1, 1, 0},
+        {kCmdQualityFm, 48, 200, 22050, 2, 0, 1, 1, 1, kCmdQualityAm},
+        {kCmdCritique, 48, 200, 22050, 2, 0, 1, 0, 1, 0},
+    };
+    for (const Step& step : steps) {
+        SCOPED_TRACE(step.command);
+        EXPECT_TRUE(handleCommand(step.command));
+        EXPECT_EQ(settings.fontSize, step.size);
+        EXPECT_EQ(settings.fontWeight, step.weight);
+        EXPECT_EQ(settings.sampleRate, step.rate);
+        EXPECT_EQ(settings.channels, step.channels);
+        EXPECT_EQ(settings.silenceMelody.load(), step.silence);
+        EXPECT_EQ(settings.record.load(), step.record);
+        EXPECT_EQ(settings.critique.load(), step.critique);
+        EXPECT_EQ(settings.octaveLower.load(), step.octave);
+        EXPECT_EQ(window.isChecked(kCmdSilenceMelody), step.silence == 1);
+        EXPECT_EQ(window.isChecked(kCmdOctaveLower), step.octave == 1);
+        if (step.group) {
+            EXPECT_EQ(shell.radioMark(step.group), step.command);
+        } else if (step.command == kCmdCritique && step.critique) {
+            EXPECT_EQ(shell.radioMark(kCmdQualityAm), kCmdQualityAm);
+        }
+    }
 }
 
 TEST_F(ShellCommands, StopAndExitClearPlayingAndUnknownIdsGoToTheDefaultProcedure) {
@@ -153,12 +160,9 @@ TEST_F(ShellCommands, ToolsAndHelpOpenTheirFiles) {
     // the page once.
     onMakerLine(kMakerLineClicked);
     onMakerLine(kMakerLineClicked + 1);
-    ASSERT_EQ(shell.opened.size(), 5u);
-    EXPECT_EQ(shell.opened[4], kHomePage);
-    EXPECT_EQ(shell.opened[0], "C:\\Lyrivox\\lvxtake.wav");
-    EXPECT_EQ(shell.opened[1], "C:\\Lyrivox\\lyrivox.htm");
-    EXPECT_EQ(shell.opened[2], "sndvol.exe");  // current Windows has no sndvol32.exe
-    EXPECT_EQ(shell.opened[3], "sndvol32.exe");
+    // Current Windows has no sndvol32.exe: sndvol.exe is opened unless the old one exists.
+    EXPECT_EQ(shell.opened, (std::vector<std::string>{"C:\\Lyrivox\\lvxtake.wav", "C:\\Lyrivox\\lyrivox.htm",
+                                                      "sndvol.exe", "sndvol32.exe", kHomePage}));
     EXPECT_STREQ(optionsPath, "C:\\Lyrivox\\options.lvx");
     EXPECT_STREQ(backgroundPattern, "C:\\Lyrivox\\media\\images\\*.bmp");
 }
@@ -189,19 +193,15 @@ TEST_F(ShellCommands, PitchResultsBecomeMarkerPositionsOnlyWhileTheWorkerRuns) {
 }
 
 TEST_F(ShellCommands, SizeMessagesHoldAndReleaseTheSong) {
+    // Minimised holds it, restored releases it; a drag step holds it until the user lets go.
     playback.busy = 0;
-    onSize(1);
-    EXPECT_EQ(playback.busy.load(), 1);
-    onSize(3);
-    onSize(4);
-    EXPECT_EQ(playback.busy.load(), 1);
-    onSize(0);
-    EXPECT_EQ(playback.busy.load(), 0);
-    onEnterSizeMove();
-    onSize(0);  // a drag step: the song stays held until the user lets go
-    EXPECT_EQ(playback.busy.load(), 1);
-    onExitSizeMove();
-    EXPECT_EQ(playback.busy.load(), 0);
+    const std::pair<std::function<void()>, int> steps[] = {
+        {[] { onSize(1); }, 1}, {[] { onSize(3); }, 1}, {[] { onSize(4); }, 1}, {[] { onSize(0); }, 0},
+        {onEnterSizeMove, 1},    {[] { onSize(0); }, 1}, {onExitSizeMove, 0}};
+    for (const auto& [step, busy] : steps) {
+        step();
+        EXPECT_EQ(playback.busy.load(), busy);
+    }
 
     // What is saved is the normal size, also when the window ends maximised (or minimised
     // from maximised): the next start opens a normal window of that size.
@@ -234,13 +234,9 @@ TEST_F(ShellCommands, MenuMarksFollowTheLoadedSettings) {
     settings.fontWeight = 500;
     settings.silenceMelody = 1;
     postMenuMarks();
-    EXPECT_EQ(shell.posted, (std::vector<unsigned>{kCmdQualityCd, kCmdFont20, kCmdWeightLight,
-                                                    kCmdSilenceMelody}));
+    EXPECT_EQ(shell.posted, (std::vector<unsigned>{kCmdQualityCd, kCmdFont20, kCmdWeightLight, kCmdSilenceMelody}));
     for (unsigned id : shell.posted) handleCommand(id);
-    EXPECT_EQ(settings.fontSize, 20);
-    EXPECT_EQ(settings.fontWeight, 200);
-    EXPECT_EQ(settings.silenceMelody.load(), 1);
-    EXPECT_TRUE(window.isChecked(kCmdSilenceMelody));
+    EXPECT_TRUE(settings.fontSize == 20 && settings.fontWeight == 200 && settings.silenceMelody.load() == 1);
 }
 
 TEST_F(ShellCommands, OpenInCritiqueModePreparesTheSingerEvenWhenCancelled) {
@@ -291,35 +287,27 @@ TEST_F(ShellCommands, OpenDialogStartsInTheKaraokeFolderThenInTheLastSongsFolder
     EXPECT_EQ(shell.dialogs.back().initialFolder, "C:");
 }
 
-TEST_F(ShellCommands, AMissingSongNameWithoutExtensionIsReportedWithTheDefaultOne) {
-    EXPECT_EQ(openedAs("C:\\nowhere\\nosuch"), "C:\\nowhere\\nosuch.mid");
-    EXPECT_EQ(window.messages().back(), "Error opening the midi file [C:\\nowhere\\nosuch.mid].");
-    // The next dialog offers the name as it was looked for.
-    shell.dialogAnswers = {""};
-    openSong();
-    EXPECT_EQ(shell.dialogs.back().presetFile, "C:\\nowhere\\nosuch.mid");
-
-    // A name with an extension, or a dot in a folder only, is taken as typed or completed; with
-    // no room for the extension it stays as typed.
-    EXPECT_EQ(openedAs("C:\\nowhere\\nosuch.kar"), "C:\\nowhere\\nosuch.kar");
-    EXPECT_EQ(openedAs("C:\\my.songs\\nosuch"), "C:\\my.songs\\nosuch.mid");
-    const std::string longName = "C:\\" + std::string(253, 'n');  // 256 characters
-    EXPECT_EQ(openedAs(longName), longName);
-}
-
-TEST_F(ShellCommands, ASongFileWithoutExtensionThatExistsIsLoadedByItsOwnName) {
+// A missing name without an extension is looked for, and reported, with the default one, and
+// the next dialog offers it so. A name with an extension, or a dot in a folder only, is taken as
+// typed or completed; with no room for the extension it stays as typed; a file without an
+// extension that exists is loaded by its own name (here a header too short for its fields, so
+// the load fails with its message).
+TEST_F(ShellCommands, ASongNameIsCompletedWithTheDefaultExtensionOnlyWhenItIsMissing) {
     char folder[] = "/tmp/lvx-open-XXXXXX";
     ASSERT_NE(mkdtemp(folder), nullptr);
     const std::string bare = std::string(folder) + "/plain";
-    std::FILE* file = std::fopen(bare.c_str(), "wb");
-    ASSERT_NE(file, nullptr);
-    // A header chunk too short to hold its fields: rejected, so the load fails with its message.
-    std::fwrite("MThd\0\0\0\2\0\0", 1, 10, file);
-    std::fclose(file);
-
-    EXPECT_EQ(openedAs(bare), bare);
-    EXPECT_EQ(window.messages().back(), "Error opening the midi file [" + bare + "].");
-
+    ASSERT_TRUE(std::ofstream(bare, std::ios::binary).write("MThd\0\0\0\2\0\0", 10).good());
+    const std::string longName = "C:\\" + std::string(253, 'n');  // 256 characters
+    const std::pair<std::string, std::string> cases[] = {
+        {"C:\\nowhere\\nosuch", "C:\\nowhere\\nosuch.mid"}, {"C:\\nowhere\\nosuch.kar", "C:\\nowhere\\nosuch.kar"},
+        {"C:\\my.songs\\nosuch", "C:\\my.songs\\nosuch.mid"}, {longName, longName}, {bare, bare}};
+    for (const auto& [typed, taken] : cases) {
+        EXPECT_EQ(openedAs(typed), taken);
+        EXPECT_EQ(window.messages().back(), "Error opening the midi file [" + taken + "].");
+        shell.dialogAnswers = {""};
+        openSong();
+        EXPECT_EQ(shell.dialogs.back().presetFile, taken);
+    }
     std::remove(bare.c_str());
     std::remove(folder);
 }

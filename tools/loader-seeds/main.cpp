@@ -2,14 +2,14 @@
 // different part of the loader: a karaoke song with a melody track, a Words track, tempo
 // changes and 130 lyric lines (more than the 125 the lyric table holds), format 0 and SMPTE
 // songs, lyric events with carriage returns, "vocal" tracks, tracks before any header and
-// unknown chunks; and the layouts of karaoke files from other programs (support/wild_songs.h).
+// unknown chunks; and the layouts of karaoke files from other programs (midi-builder/wild_songs.h).
 // They serve as fuzz seeds and as samples for lvx-dump.
 
 #include <cstdio>
 #include <string>
 
-#include "support/midi_builder.h"
-#include "support/wild_songs.h"
+#include "midi-builder/midi_builder.h"
+#include "midi-builder/wild_songs.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "support/wild_songs.h"
+#include "midi-builder/wild_songs.h"
 
 #include <string>
 

@@ -1,4 +1,4 @@
-#include "support/midi_builder.h"
+#include "midi-builder/midi_builder.h"
 
 #include <cstdio>
 #include <cstdlib>

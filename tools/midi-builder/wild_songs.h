@@ -6,7 +6,7 @@
 
 #include <vector>
 
-#include "support/midi_builder.h"
+#include "midi-builder/midi_builder.h"
 
 namespace midi {
 
