@@ -383,6 +383,9 @@ void Loader::openLine(int32_t startTick) {
         lineIndex = 0;
         showMessage(kLimitsMessage);
     }
+    // Empty until a syllable writes to it: a line opened by "/@..." shows nothing rather than
+    // what the last song left in that slot.
+    lyricLines[lineIndex].length = 0;
     lyricLines[lineIndex].startTick = startTick;
 }
 
