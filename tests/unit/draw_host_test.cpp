@@ -1,64 +1,13 @@
 // The host's software surface itself: the pictures it reads and the GDI rules it carries out,
 // which the stage and painter tests take on trust.
-#include <gtest/gtest.h>
+#include "stage_fixture.h"
 
-#include <unistd.h>
-
-#include <cstdio>
-#include <fstream>
-#include <string>
-#include <vector>
-
-#include "platform/host/software_drawing.h"
-
+namespace stagetest {
 namespace {
-
-using platform::Colour;
-using platform::rgb;
-
-std::vector<unsigned char> bmpFile(int32_t width, int32_t height, int bits,
-                                   const std::vector<Colour>& palette,
-                                   const std::vector<std::vector<unsigned>>& rows /* top first */,
-                                   bool topDown) {
-    auto put = [](std::vector<unsigned char>& out, uint32_t value, int size) {
-        for (int i = 0; i < size; ++i) out.push_back(static_cast<unsigned char>(value >> (8 * i)));
-    };
-    size_t stride = ((static_cast<size_t>(width) * static_cast<size_t>(bits) + 31) / 32) * 4;
-    uint32_t offset = static_cast<uint32_t>(54 + 4 * palette.size());
-    std::vector<unsigned char> out{'B', 'M'};
-    put(out, static_cast<uint32_t>(offset + stride * static_cast<size_t>(height)), 4);
-    put(out, 0, 4);
-    put(out, offset, 4);
-    put(out, 40, 4);
-    put(out, static_cast<uint32_t>(width), 4);
-    put(out, static_cast<uint32_t>(topDown ? -height : height), 4);
-    put(out, 1, 2);
-    put(out, static_cast<uint32_t>(bits), 2);
-    put(out, 0, 4);
-    put(out, 0, 4);
-    put(out, 0, 4);
-    put(out, 0, 4);
-    put(out, static_cast<uint32_t>(palette.size()), 4);
-    put(out, 0, 4);
-    for (Colour c : palette) put(out, (c & 0xFF) << 16 | (c & 0xFF00) | (c >> 16 & 0xFF), 4);
-    for (int32_t i = 0; i < height; ++i) {
-        const auto& row = rows[static_cast<size_t>(topDown ? i : height - 1 - i)];
-        std::vector<unsigned char> line(stride, 0);
-        for (int32_t x = 0; x < width; ++x) {
-            size_t bit = static_cast<size_t>(x) * static_cast<size_t>(bits);
-            line[bit / 8] = static_cast<unsigned char>(line[bit / 8] | row[static_cast<size_t>(x)] << (8 - bits - bit % 8));
-        }
-        out.insert(out.end(), line.begin(), line.end());
-    }
-    return out;
-}
 
 class SoftwareSurface : public ::testing::Test {
 protected:
-    void write(const std::vector<unsigned char>& bytes) {
-        std::ofstream(path_, std::ios::binary)
-            .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-    }
+    void write(const pictures::Bytes& bytes) { writeFile(path_, bytes); }
     void TearDown() override { std::remove(path_.c_str()); }
 
     std::string path_ = "/tmp/lyrivox-draw-" + std::to_string(getpid()) + ".bmp";
@@ -67,7 +16,7 @@ protected:
 
 TEST_F(SoftwareSurface, ReadsTwoColourAndPalettePicturesEitherWayUp) {
     // 1 bit: a two-colour image whatever the palette's order.
-    write(bmpFile(3, 2, 1, {rgb(255, 255, 255), rgb(0, 0, 0)}, {{0, 1, 0}, {1, 1, 0}}, false));
+    write(bmpFile(3, 2, 1, {rgb(255, 255, 255), rgb(0, 0, 0)}, {0, 1, 0, 1, 1, 0}));
     platform::Object mono = d.loadImageFromFile(path_.c_str());
     ASSERT_NE(mono, nullptr);
     platform::Surface surface = d.createCompatibleDC(nullptr);
@@ -75,28 +24,23 @@ TEST_F(SoftwareSurface, ReadsTwoColourAndPalettePicturesEitherWayUp) {
     bool twoColour = false;
     int32_t w = 0, h = 0;
     ASSERT_TRUE(d.imageOf(surface, &w, &h, &twoColour));
-    EXPECT_EQ(w, 3);
-    EXPECT_EQ(h, 2);
-    EXPECT_TRUE(twoColour);
-    EXPECT_EQ(d.pixel(surface, 0, 0), 0xFFFFFFu);
-    EXPECT_EQ(d.pixel(surface, 1, 0), 0x000000u);
-    EXPECT_EQ(d.pixel(surface, 0, 1), 0x000000u);
-    EXPECT_EQ(d.pixel(surface, 2, 1), 0xFFFFFFu);
+    EXPECT_EQ(std::make_tuple(w, h, twoColour), std::make_tuple(3, 2, true));
+    EXPECT_EQ((std::vector<Colour>{d.pixel(surface, 0, 0), d.pixel(surface, 1, 0), d.pixel(surface, 0, 1), d.pixel(surface, 2, 1)}),
+              (std::vector<Colour>{kWhite, kBlack, kBlack, kWhite}));
 
     // 4 bits, top-down: a colour image with the palette's colours.
     const Colour red = rgb(255, 0, 0), blue = rgb(0, 0, 255), yellow = rgb(255, 255, 0);
-    write(bmpFile(2, 2, 4, {0, red, blue, yellow}, {{1, 2}, {3, 0}}, true));
+    write(bmpFile(2, 2, 4, {0, red, blue, yellow}, {1, 2, 3, 0}, true));
     platform::Object colour = d.loadImageFromFile(path_.c_str());
     ASSERT_NE(colour, nullptr);
-    EXPECT_EQ(d.imagePixel(colour, 0, 0), red);
-    EXPECT_EQ(d.imagePixel(colour, 1, 0), blue);
-    EXPECT_EQ(d.imagePixel(colour, 0, 1), yellow);
+    EXPECT_EQ((std::vector<Colour>{d.imagePixel(colour, 0, 0), d.imagePixel(colour, 1, 0), d.imagePixel(colour, 0, 1)}),
+              (std::vector<Colour>{red, blue, yellow}));
 
     // Every cut of a valid file is refused or read without going past its end.
-    auto whole = bmpFile(5, 3, 4, {0, red, blue}, {{1, 2, 1, 2, 1}, {0, 0, 0, 0, 0}, {2, 2, 2, 2, 2}}, false);
+    auto whole = bmpFile(5, 3, 4, {0, red, blue}, {1, 2, 1, 2, 1, 0, 0, 0, 0, 0, 2, 2, 2, 2, 2});
     int read = 0;
     for (size_t cut = 0; cut < whole.size(); ++cut) {
-        write(std::vector<unsigned char>(whole.begin(), whole.begin() + static_cast<long>(cut)));
+        write(pictures::Bytes(whole.begin(), whole.begin() + static_cast<long>(cut)));
         if (platform::Object image = d.loadImageFromFile(path_.c_str())) {
             ++read;
             d.deleteObject(image);
@@ -170,3 +114,4 @@ TEST_F(SoftwareSurface, StretchingAndCombiningFollowGdi) {
 }
 
 }  // namespace
+}  // namespace stagetest

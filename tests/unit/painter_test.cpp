@@ -3,6 +3,7 @@
 #include <atomic>
 #include <cstring>
 #include <thread>
+#include <tuple>
 
 #include "stage_fixture.h"
 
@@ -37,6 +38,14 @@ protected:
         paint();
     }
 
+    // The text calls since the log was cleared: text, place and ink.
+    using Text = std::tuple<std::string, int32_t, int32_t, Colour>;
+    std::vector<Text> drawn() const {
+        std::vector<Text> out;
+        for (const auto& t : drawing_.texts()) out.emplace_back(t.text, t.x, t.y, t.ink);
+        return out;
+    }
+
     int bars() const {
         int count = 0;
         for (NoteBar* bar = noteBars.head; bar; bar = bar->next) ++count;
@@ -50,21 +59,14 @@ TEST_F(PainterTest, TitleFrameAndHowItReachesTheWindow) {
     platform::Surface screen = windowSurface();
 
     paint(Rect{0, 0, 320, 240});
-    auto texts = drawing_.texts();
-    ASSERT_EQ(texts.size(), 1u);
-    EXPECT_EQ(texts[0].text, "Lyrivox");
-    EXPECT_EQ(texts[0].x, 260);  // 320 - 3 * 20
-    EXPECT_EQ(texts[0].y, 15);
-    EXPECT_EQ(texts[0].ink, kInk);
-    EXPECT_EQ(texts[0].paper, kCells);
-    EXPECT_EQ(texts[0].fontHeight, 20);
-    EXPECT_EQ(at(600, 59), kBlack);  // the band: 2 * 20 + 20 high, the whole width
-    EXPECT_EQ(at(600, 60), blue);
-    EXPECT_EQ(at(260, 15), kCells);  // a character cell's corner
-    EXPECT_EQ(at(265, 25), kInk);
+    EXPECT_EQ(drawn(), (std::vector<Text>{{"Lyrivox", 260, 15, kInk}}));  // 320 - 3 * 20
+    ASSERT_EQ(drawing_.texts().size(), 1u);
+    EXPECT_EQ(drawing_.texts()[0].paper, kCells);
+    EXPECT_EQ(drawing_.texts()[0].fontHeight, 20);
+    // The band 2 * 20 + 20 high, the whole width; a character cell's corner and its ink.
+    expectPixels({{600, 59, kBlack}, {600, 60, blue}, {260, 15, kCells}, {265, 25, kInk}});
     // Critique off: only the invalid rectangle is copied, and nothing asks for more paints.
-    EXPECT_EQ(drawing_.pixel(screen, 10, 100), blue);
-    EXPECT_EQ(drawing_.pixel(screen, 400, 300), kBlack);
+    expectPixels({{10, 100, blue}, {400, 300, kBlack}}, screen);
     EXPECT_TRUE(window_.redraws().empty());
 
     // Critique on: the whole frame; the next is asked for at the display's pace while a song
@@ -90,8 +92,7 @@ TEST_F(PainterTest, TitleFrameAndHowItReachesTheWindow) {
     rebuildStage();
     drawing_.clearLog();
     paint();
-    ASSERT_EQ(drawing_.texts().size(), 1u);
-    EXPECT_EQ(drawing_.texts()[0].x, 254);
+    EXPECT_EQ(drawn(), (std::vector<Text>{{"Lyrivox", 254, 15, kInk}}));
     EXPECT_EQ(drawing_.texts()[0].fontHeight, 32);
 }
 
@@ -110,26 +111,12 @@ TEST_F(PainterTest, LyricTextIsDrawnOnlyWhenDue) {
 
     // The two lines, and over the first its sung part in the second colour.
     paint();
-    auto texts = drawing_.texts();
-    ASSERT_EQ(texts.size(), 3u);
-    EXPECT_EQ(texts[0].text, "first line");
-    EXPECT_EQ(texts[0].x, 220);
-    EXPECT_EQ(texts[0].y, 15);
-    EXPECT_EQ(texts[1].text, "second");
-    EXPECT_EQ(texts[1].y, 35);
-    EXPECT_EQ(texts[1].ink, kInk);
-    EXPECT_EQ(texts[2].text, "first");
-    EXPECT_EQ(texts[2].x, 220);
-    EXPECT_EQ(texts[2].y, 15);
-    EXPECT_EQ(texts[2].ink, kSung);
+    EXPECT_EQ(drawn(), (std::vector<Text>{{"first line", 220, 15, kInk}, {"second", 220, 35, kInk}, {"first", 220, 15, kSung}}));
     EXPECT_EQ(playback.drawnLine.load(), 0);
-    EXPECT_EQ(at(215, 59), kBlack);  // band from lyricLeft - 5 ...
-    EXPECT_EQ(at(214, 40), blue);
-    EXPECT_EQ(at(424, 59), kBlack);  // ... to lyricLeft + widest + 5, excluded
-    EXPECT_EQ(at(425, 40), blue);
-    EXPECT_EQ(at(230, 5), kWhite);  // the ball over syllable 0
-    EXPECT_EQ(at(222, 20), kSung);
-    EXPECT_EQ(at(222, 40), kInk);
+    // The band from lyricLeft - 5 to lyricLeft + widest + 5 (excluded), the ball over
+    // syllable 0, the sung and unsung ink.
+    expectPixels({{215, 59, kBlack}, {214, 40, blue}, {424, 59, kBlack}, {425, 40, blue},
+                  {230, 5, kWhite}, {222, 20, kSung}, {222, 40, kInk}});
 
     // Next syllable: the sung part grows; the same syllable again draws no text.
     drawing_.clearLog();
@@ -137,8 +124,7 @@ TEST_F(PainterTest, LyricTextIsDrawnOnlyWhenDue) {
     paint();
     ASSERT_EQ(drawing_.texts().size(), 3u);
     EXPECT_EQ(drawing_.texts()[2].text, "first line");
-    EXPECT_EQ(at(230, 5), kBlack);
-    EXPECT_EQ(at(280, 5), kWhite);
+    expectPixels({{230, 5, kBlack}, {280, 5, kWhite}});
     drawing_.clearLog();
     paint();
     EXPECT_TRUE(drawing_.texts().empty());
@@ -149,15 +135,13 @@ TEST_F(PainterTest, LyricTextIsDrawnOnlyWhenDue) {
     EXPECT_EQ(at(222, 20), blue);
     paint();
     EXPECT_EQ(drawing_.texts().size(), 3u);
-    EXPECT_EQ(at(280, 5), kWhite);
-    EXPECT_EQ(at(222, 20), kSung);
+    expectPixels({{280, 5, kWhite}, {222, 20, kSung}});
     drawing_.clearLog();
 
     // The last line comes alone.
     playback.currentLine = 2;
     paint();
-    ASSERT_EQ(drawing_.texts().size(), 1u);
-    EXPECT_EQ(drawing_.texts()[0].text, "third");
+    EXPECT_EQ(drawn(), (std::vector<Text>{{"third", 220, 15, kInk}}));
     EXPECT_EQ(at(222, 40), kBlack);
 
     // With the critique on the text is drawn at every frame.
@@ -179,15 +163,13 @@ TEST_F(PainterTest, XorDrawingTwiceRestoresTheBuffer) {
     // A two-colour sprite takes the buffer's text colour for ink, its background colour for
     // paper: first the defaults, black and white, then the lyric colours.
     xorNote();
-    EXPECT_EQ(at(101, 101), rgb(30, 60, 90) ^ kWhite);
-    EXPECT_EQ(at(101, 140), rgb(30, 60, 90));
+    expectPixels({{101, 101, rgb(30, 60, 90) ^ kWhite}, {101, 140, rgb(30, 60, 90)}});
     xorNote();
     EXPECT_EQ(drawing_.pixels(stageSurfaces.backBuffer), before);
     d.setTextColor(stageSurfaces.backBuffer, kInk);
     d.setBkColor(stageSurfaces.backBuffer, kCells);
     xorNote();
-    EXPECT_EQ(at(101, 101), rgb(30, 60, 90) ^ kCells);
-    EXPECT_EQ(at(101, 140), rgb(30, 60, 90) ^ kInk);
+    expectPixels({{101, 101, rgb(30, 60, 90) ^ kCells}, {101, 140, rgb(30, 60, 90) ^ kInk}});
     xorNote();
     // The sixteen-colour marker combines with its own colours, partly outside the buffer.
     for (int twice = 0; twice < 2; ++twice)
@@ -203,13 +185,10 @@ TEST_F(PainterTest, BarsFallByElapsedTimeAndMoveTheirImage) {
     EXPECT_FLOAT_EQ(noteBars.head->y, -44.0f);
     frame(1500);
     EXPECT_FLOAT_EQ(noteBars.head->y, 112.0f);
-    EXPECT_EQ(at(97, 113), kCells);  // paper half
-    EXPECT_EQ(at(97, 150), kInk);    // ink half
-    EXPECT_EQ(at(95, 150), kBlack);
+    expectPixels({{97, 113, kCells}, {97, 150, kInk}, {95, 150, kBlack}});  // paper and ink halves
     frame(1000);
     EXPECT_FLOAT_EQ(noteBars.head->y, 216.0f);
-    EXPECT_EQ(at(97, 113), kBlack);  // the old image is gone
-    EXPECT_EQ(at(97, 217), kCells);
+    expectPixels({{97, 113, kBlack}, {97, 217, kCells}});  // the old image is gone
     // The clock wraps at 2^32 without a jump.
     clock_.set(0xFFFFFFFFu - 99);
     noteLane.restart(0xFFFFFFFFu - 99);
@@ -226,8 +205,7 @@ TEST_F(PainterTest, JudgingZoneEdgesAndHitDistance) {
     frame(1000);
     ASSERT_EQ(bars(), 1);
     EXPECT_FLOAT_EQ(noteBars.head->y, 353.0f);
-    EXPECT_EQ(at(201, 360), kCells);
-    EXPECT_EQ(at(201, 400), kInk);
+    expectPixels({{201, 360, kCells}, {201, 400, kInk}});
     EXPECT_EQ(tally.possible, 0u);
     noteBars.clear();
 
@@ -241,16 +219,12 @@ TEST_F(PainterTest, JudgingZoneEdgesAndHitDistance) {
     markerX = 200.0f;
     markerTargetX = 200;
     frame(0);
-    EXPECT_EQ(bars(), 0);
-    EXPECT_EQ(tally.hits, 1u);
-    EXPECT_EQ(tally.possible, 1u);
+    EXPECT_EQ(std::make_tuple(bars(), tally.hits, tally.possible), std::make_tuple(0, 1u, 1u));
 
     // Past H: missed without being judged, even right under the marker.
     pushArriving(200.0f, 480.5f);
     frame(1000);
-    EXPECT_EQ(bars(), 0);
-    EXPECT_EQ(tally.hits, 1u);
-    EXPECT_EQ(tally.possible, 2u);
+    EXPECT_EQ(std::make_tuple(bars(), tally.hits, tally.possible), std::make_tuple(0, 1u, 2u));
 
     // Both comparisons strict: 16 pixels off is no hit, 15.9 is, on either side.
     const struct {
@@ -262,9 +236,7 @@ TEST_F(PainterTest, JudgingZoneEdgesAndHitDistance) {
         tally = CritiqueTally{};
         pushArriving(c.x, 400.0f);
         frame(1000);
-        EXPECT_EQ(tally.hits, c.hit ? 1u : 0u) << c.x;
-        EXPECT_EQ(tally.possible, c.hit ? 1u : 0u) << c.x;
-        EXPECT_EQ(bars(), c.hit ? 0 : 1) << c.x;
+        EXPECT_EQ(std::make_tuple(bars(), tally.hits, tally.possible), std::make_tuple(c.hit ? 0 : 1, unsigned(c.hit), unsigned(c.hit))) << c.x;
     }
 
     // A bar that crosses the whole zone beside the marker counts once, when it leaves.
@@ -277,9 +249,7 @@ TEST_F(PainterTest, JudgingZoneEdgesAndHitDistance) {
         if (bars() == 1 && noteBars.head->y > 353.0f) ++framesInZone;
     }
     EXPECT_GT(framesInZone, 10);
-    EXPECT_EQ(bars(), 0);
-    EXPECT_EQ(tally.hits, 0u);
-    EXPECT_EQ(tally.possible, 1u);
+    EXPECT_EQ(std::make_tuple(bars(), tally.hits, tally.possible), std::make_tuple(0, 0u, 1u));
     // Nothing of the bar is left in the window above the strip.
     for (int y = 300; y < 417; y += 4) EXPECT_EQ(at(410, y), kBlack) << y;
 }
@@ -299,8 +269,7 @@ TEST_F(PainterTest, AShortWindowLeavesNoTrail) {
             ASSERT_TRUE(c == kBlack || c == kCells || c == kInk || c == kSung) << i << " " << y;
         }
     }
-    EXPECT_EQ(at(201, 62), kCells);  // in the lane at y = 54, in the lyric colours
-    EXPECT_EQ(at(201, 104), kInk);
+    expectPixels({{201, 62, kCells}, {201, 104, kInk}});  // in the lane at y = 54, in the lyric colours
     for (int32_t target : {100, 300, 500, 20}) {
         markerTargetX = target;
         for (int i = 0; i < 10; ++i) frame(100);
@@ -324,9 +293,7 @@ TEST_F(PainterTest, BarsAtOnePositionRetireTogetherAndCountOnce) {
     markerX = 200.0f;
     markerTargetX = 200;
     frame(0);
-    EXPECT_EQ(bars(), 1);
-    EXPECT_EQ(tally.hits, 1u);
-    EXPECT_EQ(tally.possible, 1u);
+    EXPECT_EQ(std::make_tuple(bars(), tally.hits, tally.possible), std::make_tuple(1, 1u, 1u));
     // The retired pair left no image behind.
     for (int y = 360; y < 417; y += 3) EXPECT_EQ(at(210, y), before[static_cast<size_t>(y * 640 + 210)]) << y;
 
@@ -336,9 +303,7 @@ TEST_F(PainterTest, BarsAtOnePositionRetireTogetherAndCountOnce) {
     noteBars.push(200.0f, 480.5f, 32, 64, 0.0f, 104.0f);
     noteBars.push(200.0f, 480.5f, 32, 64, 0.0f, 104.0f);
     frame(0);
-    EXPECT_EQ(bars(), 0);
-    EXPECT_EQ(tally.hits, 0u);
-    EXPECT_EQ(tally.possible, 1u);
+    EXPECT_EQ(std::make_tuple(bars(), tally.hits, tally.possible), std::make_tuple(0, 0u, 1u));
 }
 
 TEST_F(PainterTest, BusyFreezesBarsAndKeepsTheMarkerGliding) {
@@ -374,13 +339,10 @@ TEST_F(PainterTest, BusyFreezesBarsAndKeepsTheMarkerGliding) {
     EXPECT_FLOAT_EQ(noteBars.head->y, 200.0f);
     EXPECT_EQ(window_.laterRedraws().back(), kFramePeriodMs);
     // The marker sits on the strip at (int)markerX, H - 32, combined with the strip's colours.
-    EXPECT_EQ(at(60, 470), kWhite ^ kMarkerColour);
-    EXPECT_EQ(at(56, 470), kWhite);
-    EXPECT_EQ(at(60, 447), kWhite);
+    expectPixels({{60, 470, kWhite ^ kMarkerColour}, {56, 470, kWhite}, {60, 447, kWhite}});
     frame(500);
     EXPECT_FLOAT_EQ(noteBars.head->y, 348.0f);
-    EXPECT_EQ(at(201, 205), kBlack);  // nothing left where it was held
-    EXPECT_EQ(at(201, 353), kCells);
+    expectPixels({{201, 205, kBlack}, {201, 353, kCells}});  // nothing left where it was held
     EXPECT_EQ(tally.possible, 0u);
 
     // A minimise paints nothing while it lasts; the rebuild of the restore ends it, and the
@@ -406,13 +368,10 @@ TEST_F(PainterTest, RebuildDuringCritiqueLeavesNoImageBehind) {
     rebuildStage();
     EXPECT_EQ(at(201, 105), kBlack);  // a fresh buffer: the background only
     frame(0);
-    EXPECT_EQ(at(201, 105), kCells);  // drawn again where it is, not taken off
-    EXPECT_EQ(at(301, 155), kCells);
+    expectPixels({{201, 105, kCells}, {301, 155, kCells}});  // drawn again where it is, not taken off
+    // Moved on (100 + 0.5 s x 196 px/s, 150 + 0.5 s x 246 px/s), nothing left behind.
     frame(500);
-    EXPECT_EQ(at(201, 105), kBlack);  // moved on, nothing left behind
-    EXPECT_EQ(at(301, 155), kBlack);
-    EXPECT_EQ(at(201, 199), kCells);  // 100 + 0.5 s x 196 px/s
-    EXPECT_EQ(at(301, 274), kCells);  // 150 + 0.5 s x 246 px/s
+    expectPixels({{201, 105, kBlack}, {301, 155, kBlack}, {201, 199, kCells}, {301, 274, kCells}});
 
     // Held, rebuilt and released (a minimise and restore): the same.
     playback.busy = 1;
@@ -427,8 +386,7 @@ TEST_F(PainterTest, RebuildDuringCritiqueLeavesNoImageBehind) {
     frame(500);
     EXPECT_EQ(at(201, 199), kCells);  // the first frame after the hold starts the clock afresh
     frame(500);
-    EXPECT_EQ(at(201, 199), kBlack);
-    EXPECT_EQ(at(201, 297), kCells);
+    expectPixels({{201, 199, kBlack}, {201, 297, kCells}});
     EXPECT_EQ(tally.possible, 0u);
 }
 

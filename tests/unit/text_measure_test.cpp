@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <string>
 #include <thread>
 #include <vector>
@@ -9,40 +8,34 @@
 
 namespace {
 
-int32_t width(const std::string& text, int charWidth = 10) {
-    return platform::fixedWidthTextWidth(text.data(), static_cast<int32_t>(text.size()), charWidth);
-}
-
-TEST(TextMeasure, AmpersandIsAMnemonicPrefix) {
-    EXPECT_EQ(width(""), 0);
-    EXPECT_EQ(width("love"), 40);
-    EXPECT_EQ(width("&love"), 40);          // the prefix itself takes no room
-    EXPECT_EQ(width("rock && roll"), 110);  // "&&" shows one '&'
-    EXPECT_EQ(width("&&&x"), 20);           // "&&" then a prefixed 'x'
-    EXPECT_EQ(width("a&"), 20);             // nothing left to mark: the '&' shows
-    EXPECT_EQ(width("&&&"), 20);
-    EXPECT_EQ(width("x", 7), 7);
-}
-
-TEST(TextMeasure, LineBreaksMakeTheWidestLineCount) {
-    EXPECT_EQ(width("ab\ncdef\rg"), 40);
-    EXPECT_EQ(width("abc\r\nde"), 30);
-    EXPECT_EQ(width("\r\n\r\n"), 0);
-    // A prefix before a break shows nothing, and the break still breaks.
-    EXPECT_EQ(width("ab&\ncde"), 30);
-    EXPECT_EQ(width("abcd&\r\nx"), 40);
-}
-
-TEST(TextMeasure, LengthBoundsTheTextAndNegativeMeansToTheZero) {
-    const char* text = "hello&&there";
-    EXPECT_EQ(platform::fixedWidthTextWidth(text, 5, 10), 50);
-    // Cut just after a '&': it is the last character measured, so it shows.
-    EXPECT_EQ(platform::fixedWidthTextWidth(text, 6, 10), 60);
-    EXPECT_EQ(platform::fixedWidthTextWidth(text, -1, 10), 110);
-    EXPECT_EQ(platform::fixedWidthTextWidth(nullptr, 3, 10), 0);
-    // Bytes past the length are not looked at, not even to pair a '&'.
-    char buffer[3] = {'a', '&', '&'};
-    EXPECT_EQ(platform::fixedWidthTextWidth(buffer, 2, 10), 20);
+TEST(TextMeasure, AmpersandPrefixesLineBreaksAndLengthBounds) {
+    const struct {
+        const char* text;
+        int32_t length;  // -1: up to the zero
+        int32_t charWidth;
+        int32_t width;
+    } cases[] = {
+        {"", -1, 10, 0},
+        {"love", -1, 10, 40},
+        {"&love", -1, 10, 40},          // the prefix itself takes no room
+        {"rock && roll", -1, 10, 110},  // "&&" shows one '&'
+        {"&&&x", -1, 10, 20},           // "&&" then a prefixed 'x'
+        {"a&", -1, 10, 20},             // nothing left to mark: the '&' shows
+        {"&&&", -1, 10, 20},
+        {"x", -1, 7, 7},
+        {"ab\ncdef\rg", -1, 10, 40},  // the widest line counts
+        {"abc\r\nde", -1, 10, 30},
+        {"\r\n\r\n", -1, 10, 0},
+        {"ab&\ncde", -1, 10, 30},  // a prefix before a break shows nothing, the break still breaks
+        {"abcd&\r\nx", -1, 10, 40},
+        {"hello&&there", 5, 10, 50},
+        {"hello&&there", 6, 10, 60},  // cut just after a '&': the last character shows
+        {"a&\n", 2, 10, 20},          // bytes past the length are not looked at to pair a '&'
+        {nullptr, 3, 10, 0},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(platform::fixedWidthTextWidth(c.text, c.length, c.charWidth), c.width)
+            << (c.text ? c.text : "(null)") << " length " << c.length;
 }
 
 TEST(TextMeasure, RecordingSideCountsContextsAndCallsAcrossThreads) {
