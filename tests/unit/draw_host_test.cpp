@@ -1,5 +1,7 @@
-// The host's software surface itself: the pictures it reads and the GDI rules it carries out,
-// which the stage and painter tests take on trust.
+// The host's software surface and window side themselves: the pictures read, the GDI rules
+// carried out and the lyric text measured, which the stage and painter tests take on trust.
+#include <thread>
+
 #include "stage_fixture.h"
 
 namespace stagetest {
@@ -23,10 +25,8 @@ TEST_F(SoftwareSurface, ReadsTwoColourAndPalettePicturesEitherWayUp) {
     d.selectObject(surface, mono);
     bool twoColour = false;
     int32_t w = 0, h = 0;
-    ASSERT_TRUE(d.imageOf(surface, &w, &h, &twoColour));
-    EXPECT_EQ(std::make_tuple(w, h, twoColour), std::make_tuple(3, 2, true));
-    EXPECT_EQ((std::vector<Colour>{d.pixel(surface, 0, 0), d.pixel(surface, 1, 0), d.pixel(surface, 0, 1), d.pixel(surface, 2, 1)}),
-              (std::vector<Colour>{kWhite, kBlack, kBlack, kWhite}));
+    EXPECT_TRUE(d.imageOf(surface, &w, &h, &twoColour) && w == 3 && h == 2 && twoColour);
+    expectPixels(d, surface, {{0, 0, kWhite}, {1, 0, kBlack}, {0, 1, kBlack}, {2, 1, kWhite}});
 
     // 4 bits, top-down: a colour image with the palette's colours.
     const Colour red = rgb(255, 0, 0), blue = rgb(0, 0, 255), yellow = rgb(255, 255, 0);
@@ -64,11 +64,7 @@ TEST_F(SoftwareSurface, StretchingAndCombiningFollowGdi) {
     EXPECT_TRUE(twoColour);
     EXPECT_FALSE(d.deleteObject(trap));  // still selected
     d.selectObject(target, d.createCompatibleBitmap(display, 4, 2));
-    d.setResource(7, 4, 4, true,
-                  {0xFFFFFF, 0xFFFFFF, 0xFFFFFF, 0xFFFFFF,  //
-                   0x000000, 0xFFFFFF, 0xFFFFFF, 0xFFFFFF,  //
-                   0xFFFFFF, 0xFFFFFF, 0x000000, 0xFFFFFF,  //
-                   0xFFFFFF, 0xFFFFFF, 0xFFFFFF, 0xFFFFFF});
+    d.setResource(7, 4, 4, true, blackWhere(4, 4, [](int32_t x, int32_t y) { return (x == 0 && y == 1) || (x == 2 && y == 2); }));
     platform::Object keys = d.loadBitmapResource(7);
     d.selectObject(source, keys);
     EXPECT_TRUE(d.deleteObject(trap));
@@ -79,19 +75,15 @@ TEST_F(SoftwareSurface, StretchingAndCombiningFollowGdi) {
     d.setTextColor(target, ink);
     d.setBkColor(target, paper);
     d.stretchBlt(target, 0, 0, 4, 2, source, 0, 0, 4, 4);
-    EXPECT_EQ(d.pixel(target, 0, 0), ink);
-    EXPECT_EQ(d.pixel(target, 1, 0), paper);
-    EXPECT_EQ(d.pixel(target, 2, 1), ink);
+    expectPixels(d, target, {{0, 0, ink}, {1, 0, paper}, {2, 1, ink}});
     d.setStretchBltMode(target, platform::StretchMode::colorOnColor);
     d.stretchBlt(target, 0, 0, 4, 2, source, 0, 0, 4, 4);
-    EXPECT_EQ(d.pixel(target, 0, 0), paper);
-    EXPECT_EQ(d.pixel(target, 2, 1), ink);
+    expectPixels(d, target, {{0, 0, paper}, {2, 1, ink}});
 
     // XOR onto colour, clipped at the edges.
     d.bitBlt(target, -2, 1, 4, 4, source, 0, 0, platform::RasterOp::srcInvert);
-    EXPECT_EQ(d.pixel(target, 0, 1), 0u);  // paper over paper: source (2, 0) is white
-    EXPECT_EQ(d.pixel(target, 1, 1), 0u);
-    EXPECT_EQ(d.pixel(target, 2, 1), ink);  // right of the copy, untouched
+    // Paper over paper (source (2, 0) is white); right of the copy, untouched.
+    expectPixels(d, target, {{0, 1, 0}, {1, 1, 0}, {2, 1, ink}});
     d.bitBlt(target, 0, 0, 4, 2, source, 0, 1, platform::RasterOp::srcInvert);
     EXPECT_EQ(d.pixel(target, 0, 0), paper ^ ink);  // source (0, 1) is black -> ink
 
@@ -100,17 +92,73 @@ TEST_F(SoftwareSurface, StretchingAndCombiningFollowGdi) {
     d.selectObject(canvas, d.createCompatibleBitmap(display, 12, 12));
     d.selectObject(canvas, d.getStockObject(platform::StockObject::whiteBrush));
     d.rectangle(canvas, 1, 1, 11, 11);
-    EXPECT_EQ(d.pixel(canvas, 1, 5), 0x000000u);
-    EXPECT_EQ(d.pixel(canvas, 10, 5), 0x000000u);
-    EXPECT_EQ(d.pixel(canvas, 5, 5), 0xFFFFFFu);
-    EXPECT_EQ(d.pixel(canvas, 11, 5), 0x000000u);  // outside, untouched
+    expectPixels(d, canvas, {{1, 5, kBlack}, {10, 5, kBlack}, {5, 5, kWhite}, {11, 5, kBlack}});  // 11: outside
     d.selectObject(canvas, d.getStockObject(platform::StockObject::blackBrush));
     d.rectangle(canvas, 0, 0, 12, 12);
     d.selectObject(canvas, d.getStockObject(platform::StockObject::whiteBrush));
     d.ellipse(canvas, 0, 0, 10, 10);
-    EXPECT_EQ(d.pixel(canvas, 5, 5), 0xFFFFFFu);
-    EXPECT_EQ(d.pixel(canvas, 0, 0), 0x000000u);
-    EXPECT_EQ(d.pixel(canvas, 5, 0), 0x000000u);  // the outline at the top
+    expectPixels(d, canvas, {{5, 5, kWhite}, {0, 0, kBlack}, {5, 0, kBlack}});  // (5, 0): the outline at the top
+}
+
+TEST(TextMeasure, AmpersandPrefixesLineBreaksAndLengthBounds) {
+    const struct {
+        const char* text;
+        int32_t length;  // -1: up to the zero
+        int32_t charWidth;
+        int32_t width;
+    } cases[] = {
+        {"", -1, 10, 0},
+        {"love", -1, 10, 40},
+        {"&love", -1, 10, 40},          // the prefix itself takes no room
+        {"rock && roll", -1, 10, 110},  // "&&" shows one '&'
+        {"&&&x", -1, 10, 20},           // "&&" then a prefixed 'x'
+        {"a&", -1, 10, 20},             // nothing left to mark: the '&' shows
+        {"&&&", -1, 10, 20},
+        {"x", -1, 7, 7},
+        {"ab\ncdef\rg", -1, 10, 40},  // the widest line counts
+        {"abc\r\nde", -1, 10, 30},
+        {"\r\n\r\n", -1, 10, 0},
+        {"ab&\ncde", -1, 10, 30},  // a prefix before a break shows nothing, the break still breaks
+        {"abcd&\r\nx", -1, 10, 40},
+        {"hello&&there", 5, 10, 50},
+        {"hello&&there", 6, 10, 60},  // cut just after a '&': the last character shows
+        {"a&\n", 2, 10, 20},          // bytes past the length are not looked at to pair a '&'
+        {nullptr, 3, 10, 0},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(platform::fixedWidthTextWidth(c.text, c.length, c.charWidth), c.width)
+            << (c.text ? c.text : "(null)") << " length " << c.length;
+}
+
+TEST(TextMeasure, RecordingSideCountsContextsAndCallsAcrossThreads) {
+    platform::RecordingWindowSide side(8);
+    side.beginLyricMeasure();
+    EXPECT_EQ(side.lyricTextWidth("&Open", 5), 32);
+    side.setCharWidth(5);
+    EXPECT_EQ(side.lyricTextWidth("ab", 2), 10);
+    EXPECT_EQ(side.openMeasures(), 1);
+    side.endLyricMeasure();
+    EXPECT_EQ(side.openMeasures(), 0);
+
+    // Boxes, menu changes and measures may come from several threads at once.
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t) {
+        threads.emplace_back([&side, t] {
+            for (int i = 0; i < 200; ++i) {
+                side.beginLyricMeasure();
+                side.lyricTextWidth("word", 4);
+                side.endLyricMeasure();
+                side.enableMenuItem(static_cast<unsigned>(32771 + t), i % 2 == 0);
+                side.messageBox("text", "Lyrivox!", 0x30, true);
+                if (t == 0) side.setCharWidth(i % 7 + 1);
+            }
+        });
+    }
+    for (std::thread& thread : threads) thread.join();
+    EXPECT_EQ(side.measureCalls(), 2 + 800);
+    EXPECT_EQ(side.openMeasures(), 0);
+    EXPECT_EQ(side.boxes().size(), 800u);
+    EXPECT_FALSE(side.isEnabled(32771));
 }
 
 }  // namespace

@@ -79,6 +79,15 @@ inline void writeBmp(const std::string& path, int width, int height, const std::
     writeFile(path, bmpFile(width, height, 4, palette, indices));
 }
 
+struct Px {
+    int32_t x, y;
+    Colour colour;
+};
+// Each listed pixel of the surface has its colour.
+inline void expectPixels(const platform::SoftwareDrawing& d, platform::Surface surface, std::initializer_list<Px> want) {
+    for (const Px& p : want) EXPECT_EQ(d.pixel(surface, p.x, p.y), p.colour) << p.x << "," << p.y;
+}
+
 // Black where the shape says, white elsewhere.
 template <typename Shape>
 std::vector<Colour> blackWhere(int32_t width, int32_t height, Shape black) {
@@ -163,14 +172,8 @@ protected:
 
     Colour at(int32_t x, int32_t y) const { return drawing_.pixel(stageSurfaces.backBuffer, x, y); }
 
-    struct Px {
-        int32_t x, y;
-        Colour colour;
-    };
-    // Each listed pixel of the back buffer (or of another surface) has its colour.
     void expectPixels(std::initializer_list<Px> want, platform::Surface surface = nullptr) const {
-        for (const Px& p : want)
-            EXPECT_EQ(drawing_.pixel(surface ? surface : stageSurfaces.backBuffer, p.x, p.y), p.colour) << p.x << "," << p.y;
+        stagetest::expectPixels(drawing_, surface ? surface : stageSurfaces.backBuffer, want);
     }
 
     // Width, height and two-colour-ness of the image selected into a surface.
