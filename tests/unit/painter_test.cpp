@@ -50,6 +50,26 @@ protected:
         return out;
     }
 
+    // Frames after ms and gives the top of the newest bar.
+    float after(uint32_t ms) {
+        frame(ms);
+        return noteBars.head ? noteBars.head->y : -1e9f;
+    }
+
+    void placeMarker(int32_t x) {
+        markerX = static_cast<float>(x);
+        markerTargetX = x;
+    }
+
+    Colour frameAt(uint32_t ms, int32_t x, int32_t y) {
+        frame(ms);
+        return at(x, y);
+    }
+
+    // Bars still falling, hits and judged notes.
+    using Lane = std::vector<int64_t>;
+    Lane lane() const { return {bars(), tally.hits, tally.possible}; }
+
     int bars() const {
         int count = 0;
         for (NoteBar* bar = noteBars.head; bar; bar = bar->next) ++count;
@@ -153,20 +173,16 @@ TEST_F(PainterTest, LyricTextIsDrawnOnlyWhenDue) {
 TEST_F(PainterTest, BarsFallByElapsedTimeAndMoveTheirImage) {
     startCritique(600.0f);
     noteBars.push(96.0f, -96.0f, 32, 64, 0.0f, 104.0f);
-    frame(500);
-    EXPECT_FLOAT_EQ(noteBars.head->y, -44.0f);
-    frame(1500);
-    EXPECT_FLOAT_EQ(noteBars.head->y, 112.0f);
+    EXPECT_FLOAT_EQ(after(500), -44.0f);
+    EXPECT_FLOAT_EQ(after(1500), 112.0f);
     expectPixels({{97, 113, kCells}, {97, 150, kInk}, {95, 150, kBlack}});  // paper and ink halves
-    frame(1000);
-    EXPECT_FLOAT_EQ(noteBars.head->y, 216.0f);
+    EXPECT_FLOAT_EQ(after(1000), 216.0f);
     expectPixels({{97, 113, kBlack}, {97, 217, kCells}});  // the old image is gone
     // The clock wraps at 2^32 without a jump.
     clock_.set(0xFFFFFFFFu - 99);
     noteLane.restart(0xFFFFFFFFu - 99);
-    frame(250);
-    EXPECT_FLOAT_EQ(noteBars.head->y, 242.0f);
-    EXPECT_EQ(tally.possible, 0u);
+    EXPECT_FLOAT_EQ(after(250), 242.0f);
+    EXPECT_EQ(lane(), (Lane{1, 0, 0}));
 }
 
 TEST_F(PainterTest, JudgingZoneEdgesAndHitDistance) {
@@ -174,29 +190,24 @@ TEST_F(PainterTest, JudgingZoneEdgesAndHitDistance) {
 
     // Top exactly on the hit line: still falling, drawn, not judged although over the marker.
     pushArriving(200.0f, 353.0f);
-    frame(1000);
-    ASSERT_EQ(bars(), 1);
-    EXPECT_FLOAT_EQ(noteBars.head->y, 353.0f);
+    EXPECT_FLOAT_EQ(after(1000), 353.0f);
     expectPixels({{201, 360, kCells}, {201, 400, kInk}});
-    EXPECT_EQ(tally.possible, 0u);
+    EXPECT_EQ(lane(), (Lane{1, 0, 0}));
     noteBars.clear();
 
     // Top exactly at H: judged. Far from the marker it stays; under it, a hit.
-    markerX = 500.0f;
-    markerTargetX = 500;
+    placeMarker(500);
     pushArriving(200.0f, 480.0f);
     frame(1000);
-    EXPECT_EQ(bars(), 1);
-    EXPECT_EQ(tally.possible, 0u);
-    markerX = 200.0f;
-    markerTargetX = 200;
+    EXPECT_EQ(lane(), (Lane{1, 0, 0}));
+    placeMarker(200);
     frame(0);
-    EXPECT_EQ(std::make_tuple(bars(), tally.hits, tally.possible), std::make_tuple(0, 1u, 1u));
+    EXPECT_EQ(lane(), (Lane{0, 1, 1}));
 
     // Past H: missed without being judged, even right under the marker.
     pushArriving(200.0f, 480.5f);
     frame(1000);
-    EXPECT_EQ(std::make_tuple(bars(), tally.hits, tally.possible), std::make_tuple(0, 1u, 2u));
+    EXPECT_EQ(lane(), (Lane{0, 1, 2}));
 
     // Both comparisons strict: 16 pixels off is no hit, 15.9 is, on either side.
     const struct {
@@ -208,7 +219,7 @@ TEST_F(PainterTest, JudgingZoneEdgesAndHitDistance) {
         tally = CritiqueTally{};
         pushArriving(c.x, 400.0f);
         frame(1000);
-        EXPECT_EQ(std::make_tuple(bars(), tally.hits, tally.possible), std::make_tuple(c.hit ? 0 : 1, unsigned(c.hit), unsigned(c.hit))) << c.x;
+        EXPECT_EQ(lane(), (Lane{!c.hit, c.hit, c.hit})) << c.x;
     }
 
     // A bar that crosses the whole zone beside the marker counts once, when it leaves.
@@ -221,7 +232,7 @@ TEST_F(PainterTest, JudgingZoneEdgesAndHitDistance) {
         if (bars() == 1 && noteBars.head->y > 353.0f) ++framesInZone;
     }
     EXPECT_GT(framesInZone, 10);
-    EXPECT_EQ(std::make_tuple(bars(), tally.hits, tally.possible), std::make_tuple(0, 0u, 1u));
+    EXPECT_EQ(lane(), (Lane{0, 0, 1}));
     // Nothing of the bar is left in the window above the strip.
     for (int y = 300; y < 417; y += 4) EXPECT_EQ(at(410, y), kBlack) << y;
 }
@@ -255,77 +266,62 @@ TEST_F(PainterTest, BarsAtOnePositionRetireTogetherAndCountOnce) {
     startCritique(500.0f);
     // Two bars that share a position when they are judged: both held on a frame in which no
     // time passes, first out of the marker's reach, then under it.
-    noteBars.push(200.0f, 400.0f, 32, 64, 0.0f, 104.0f);
-    noteBars.push(200.0f, 400.0f, 32, 64, 0.0f, 104.0f);
-    noteBars.push(300.0f, 380.0f, 32, 64, 0.0f, 104.0f);
+    for (float x : {200.0f, 200.0f, 300.0f}) noteBars.push(x, x > 200.0f ? 380.0f : 400.0f, 32, 64, 0.0f, 104.0f);
     const auto before = drawing_.pixels(stageSurfaces.backBuffer);
     frame(0);
-    EXPECT_EQ(bars(), 3);
-    markerX = 200.0f;
-    markerTargetX = 200;
+    EXPECT_EQ(lane(), (Lane{3, 0, 0}));
+    placeMarker(200);
     frame(0);
-    EXPECT_EQ(std::make_tuple(bars(), tally.hits, tally.possible), std::make_tuple(1, 1u, 1u));
+    EXPECT_EQ(lane(), (Lane{1, 1, 1}));
     // The retired pair left no image behind.
     for (int y = 360; y < 417; y += 3) EXPECT_EQ(at(210, y), before[static_cast<size_t>(y * 640 + 210)]) << y;
 
     // The same for a missed pair.
     noteBars.clear();
     tally = CritiqueTally{};
-    noteBars.push(200.0f, 480.5f, 32, 64, 0.0f, 104.0f);
-    noteBars.push(200.0f, 480.5f, 32, 64, 0.0f, 104.0f);
+    for (int twice = 0; twice < 2; ++twice) noteBars.push(200.0f, 480.5f, 32, 64, 0.0f, 104.0f);
     frame(0);
-    EXPECT_EQ(std::make_tuple(bars(), tally.hits, tally.possible), std::make_tuple(0, 0u, 1u));
+    EXPECT_EQ(lane(), (Lane{0, 0, 1}));
 }
 
 TEST_F(PainterTest, BusyFreezesBarsAndKeepsTheMarkerGliding) {
     startCritique(0.0f);
     pushArriving(200.0f, 200.0f);
-    frame(1000);
-    ASSERT_FLOAT_EQ(noteBars.head->y, 200.0f);
+    ASSERT_FLOAT_EQ(after(1000), 200.0f);
     EXPECT_EQ(at(201, 205), kCells);
 
     playback.busy = 1;
     markerTargetX = 100;
     window_.clear();
-    frame(50);
-    ASSERT_EQ(bars(), 1);
-    EXPECT_FLOAT_EQ(noteBars.head->y, 200.0f);
+    EXPECT_FLOAT_EQ(after(50), 200.0f);
     EXPECT_EQ(at(201, 205), kCells);  // a held bar stays shown where it is
     // The marker glides by time: a quarter of the rest per 1/60 s, 1 - 0.75^3 of it in 50 ms.
     EXPECT_FLOAT_EQ(markerX, 57.8125f);
-    frame(3000);
-    ASSERT_EQ(bars(), 1);
-    EXPECT_FLOAT_EQ(noteBars.head->y, 200.0f);
+    EXPECT_FLOAT_EQ(after(3000), 200.0f);
     EXPECT_EQ(at(201, 205), kCells);
     EXPECT_FLOAT_EQ(markerX, 100.0f);
     EXPECT_TRUE(window_.redraws().empty());
-    EXPECT_EQ(tally.possible, 0u);
+    EXPECT_EQ(lane(), (Lane{1, 0, 0}));
 
     // Released: the first frame starts the lane's clock afresh (the pause does not count),
     // the next moves by its own time.
     playback.busy = 0;
     markerTargetX = 57;
-    frame(500);
-    ASSERT_EQ(bars(), 1);
-    EXPECT_FLOAT_EQ(noteBars.head->y, 200.0f);
+    EXPECT_FLOAT_EQ(after(500), 200.0f);
     EXPECT_EQ(window_.laterRedraws().back(), kFramePeriodMs);
     // The marker sits on the strip at (int)markerX, H - 32, combined with the strip's colours.
     expectPixels({{60, 470, kWhite ^ kMarkerColour}, {56, 470, kWhite}, {60, 447, kWhite}});
-    frame(500);
-    EXPECT_FLOAT_EQ(noteBars.head->y, 348.0f);
+    EXPECT_FLOAT_EQ(after(500), 348.0f);
     expectPixels({{201, 205, kBlack}, {201, 353, kCells}});  // nothing left where it was held
-    EXPECT_EQ(tally.possible, 0u);
 
     // A minimise paints nothing while it lasts; the rebuild of the restore ends it, and the
     // bars go on from where they were.
     playback.busy = 1;
     clock_.advance(5000);
     rebuildStage();
-    frame(100);
-    EXPECT_FLOAT_EQ(noteBars.head->y, 348.0f);
-    frame(100);
-    EXPECT_NEAR(noteBars.head->y, 377.6f, 0.01f);
-    EXPECT_EQ(tally.possible, 0u);
+    EXPECT_FLOAT_EQ(after(100), 348.0f);
+    EXPECT_NEAR(after(100), 377.6f, 0.01f);
+    EXPECT_EQ(lane(), (Lane{1, 0, 0}));
 }
 
 TEST_F(PainterTest, RebuildDuringCritiqueLeavesNoImageBehind) {
@@ -334,8 +330,7 @@ TEST_F(PainterTest, RebuildDuringCritiqueLeavesNoImageBehind) {
     startCritique(0.0f);
     pushArriving(200.0f, 100.0f);
     pushArriving(300.0f, 150.0f);
-    frame(1000);
-    ASSERT_EQ(at(201, 105), kCells);
+    ASSERT_EQ(frameAt(1000, 201, 105), kCells);
     rebuildStage();
     EXPECT_EQ(at(201, 105), kBlack);  // a fresh buffer: the background only
     frame(0);
@@ -349,13 +344,10 @@ TEST_F(PainterTest, RebuildDuringCritiqueLeavesNoImageBehind) {
     frame(200);
     rebuildStage();
     playback.busy = 1;
-    frame(200);
-    EXPECT_EQ(at(201, 199), kCells);
-    frame(200);
-    EXPECT_EQ(at(201, 199), kCells);
+    EXPECT_EQ(frameAt(200, 201, 199), kCells);
+    EXPECT_EQ(frameAt(200, 201, 199), kCells);
     playback.busy = 0;
-    frame(500);
-    EXPECT_EQ(at(201, 199), kCells);  // the first frame after the hold starts the clock afresh
+    EXPECT_EQ(frameAt(500, 201, 199), kCells);  // the first frame after the hold starts the clock afresh
     frame(500);
     expectPixels({{201, 199, kBlack}, {201, 297, kCells}});
     EXPECT_EQ(tally.possible, 0u);
@@ -377,8 +369,7 @@ TEST_F(PainterTest, PushesDuringPaintsAreNeitherLostNorCountedTwice) {
     while (!done) frame(40);
     sequencer.join();
     for (int i = 0; i < 1000 && bars() > 0; ++i) frame(100);
-    EXPECT_EQ(bars(), 0);
-    EXPECT_EQ(tally.possible, static_cast<uint32_t>(kBars));
+    EXPECT_EQ(std::make_pair(lane()[0], lane()[2]), std::make_pair(int64_t{0}, int64_t{kBars}));  // left, judged
     EXPECT_GT(tally.hits, 0u);
 }
 
