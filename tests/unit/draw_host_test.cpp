@@ -107,23 +107,16 @@ TEST(TextMeasure, AmpersandPrefixesLineBreaksAndLengthBounds) {
         int32_t charWidth;
         int32_t width;
     } cases[] = {
-        {"", -1, 10, 0},
-        {"love", -1, 10, 40},
-        {"&love", -1, 10, 40},          // the prefix itself takes no room
-        {"rock && roll", -1, 10, 110},  // "&&" shows one '&'
-        {"&&&x", -1, 10, 20},           // "&&" then a prefixed 'x'
-        {"a&", -1, 10, 20},             // nothing left to mark: the '&' shows
-        {"&&&", -1, 10, 20},
-        {"x", -1, 7, 7},
-        {"ab\ncdef\rg", -1, 10, 40},  // the widest line counts
-        {"abc\r\nde", -1, 10, 30},
-        {"\r\n\r\n", -1, 10, 0},
-        {"ab&\ncde", -1, 10, 30},  // a prefix before a break shows nothing, the break still breaks
-        {"abcd&\r\nx", -1, 10, 40},
-        {"hello&&there", 5, 10, 50},
-        {"hello&&there", 6, 10, 60},  // cut just after a '&': the last character shows
-        {"a&\n", 2, 10, 20},          // bytes past the length are not looked at to pair a '&'
-        {nullptr, 3, 10, 0},
+        // A '&' marks the next character and takes no room; "&&" shows one '&'; a last '&'
+        // has nothing to mark and shows.
+        {"", -1, 10, 0}, {"love", -1, 10, 40}, {"&love", -1, 10, 40}, {"rock && roll", -1, 10, 110},
+        {"&&&x", -1, 10, 20}, {"a&", -1, 10, 20}, {"&&&", -1, 10, 20}, {"x", -1, 7, 7},
+        // The widest line counts; a prefix before a break shows nothing, the break still breaks.
+        {"ab\ncdef\rg", -1, 10, 40}, {"abc\r\nde", -1, 10, 30}, {"\r\n\r\n", -1, 10, 0},
+        {"ab&\ncde", -1, 10, 30}, {"abcd&\r\nx", -1, 10, 40},
+        // The length bounds the text: a '&' cut off from its pair shows, and bytes past the
+        // length are not looked at to pair it.
+        {"hello&&there", 5, 10, 50}, {"hello&&there", 6, 10, 60}, {"a&\n", 2, 10, 20}, {nullptr, 3, 10, 0},
     };
     for (const auto& c : cases)
         EXPECT_EQ(platform::fixedWidthTextWidth(c.text, c.length, c.charWidth), c.width)

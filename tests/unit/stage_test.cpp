@@ -202,9 +202,7 @@ TEST_F(StageTest, CritiqueReportForEachTally) {
         {9, 9, "You hit 9 notes out of a total 9 possible. For a score of 10 out of 10."},
         // Hits kept from an earlier song can outnumber this run's notes.
         {12, 5, "You hit 12 notes out of a total 5 possible. For a score of 24 out of 10."},
-        {3, 0, microphone},
-        {3, 0x80000000u, microphone},
-        {3, 0xFFFFFFFFu, microphone},
+        {3, 0, microphone}, {3, 0x80000000u, microphone}, {3, 0xFFFFFFFFu, microphone},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.text);
