@@ -139,19 +139,13 @@ protected:
 
     static void resetState() {
         unittest::resetSettings();
-        playback.playing = 0;
-        playback.busy = 0;
-        playback.currentLine = 0;
-        playback.currentSyllable = 0;
-        playback.drawnLine = 0;
-        tally.hits = 0;
-        tally.possible = 0;
+        for (std::atomic<int32_t>* value : {&playback.playing, &playback.busy, &playback.currentLine, &playback.currentSyllable,
+                                            &playback.drawnLine, &lineCount, &syllableCount})
+            *value = 0;
+        tally = CritiqueTally{};
         noteLane = NoteLane{};
         markerX = 0.0f;
-        markerTargetX = 0;
-        lineCount = 0;
-        syllableCount = 0;
-        widestLineWidth = 0;
+        markerTargetX = widestLineWidth = 0;
         stripHeight = 63;
     }
 
