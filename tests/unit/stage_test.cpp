@@ -78,9 +78,7 @@ TEST_F(StageTest, ASizeNoticeBeforeTheSurfacesExistOnlyEndsTheHold) {
 }
 
 TEST_F(StageTest, BackgroundsComeInEnumerationOrderAndStartOver) {
-    addPicture("b.bmp", kWhite);
-    addPicture("A.BMP", kWhite);  // matched without regard to case
-    addPicture("c.bmp", kWhite);
+    for (const char* name : {"b.bmp", "A.BMP", "c.bmp"}) addPicture(name, kWhite);  // matched regardless of case
     std::ofstream(images_ + "/notes.txt") << "not a picture";
 
     chooseFirstBackground();
@@ -94,8 +92,7 @@ TEST_F(StageTest, BackgroundsComeInEnumerationOrderAndStartOver) {
     EXPECT_EQ(order, (std::vector<std::string>{"b.bmp", "c.bmp", "A.BMP", "b.bmp"}));
 
     // With one picture every song gets it.
-    std::filesystem::remove(images_ + "/A.BMP");
-    std::filesystem::remove(images_ + "/c.bmp");
+    for (const char* name : {"/A.BMP", "/c.bmp"}) std::filesystem::remove(images_ + name);
     chooseFirstBackground();
     for (int song = 0; song < 3; ++song) {
         chooseNextBackground();
