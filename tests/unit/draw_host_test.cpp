@@ -1,64 +1,15 @@
-// The host's software surface itself: the pictures it reads and the GDI rules it carries out,
-// which the stage and painter tests take on trust.
-#include <gtest/gtest.h>
+// The host's software surface and window side themselves: the pictures read, the GDI rules
+// carried out and the lyric text measured, which the stage and painter tests take on trust.
+#include <thread>
 
-#include <unistd.h>
+#include "stage_fixture.h"
 
-#include <cstdio>
-#include <fstream>
-#include <string>
-#include <vector>
-
-#include "platform/host/software_drawing.h"
-
+namespace stagetest {
 namespace {
-
-using platform::Colour;
-using platform::rgb;
-
-std::vector<unsigned char> bmpFile(int32_t width, int32_t height, int bits,
-                                   const std::vector<Colour>& palette,
-                                   const std::vector<std::vector<unsigned>>& rows /* top first */,
-                                   bool topDown) {
-    auto put = [](std::vector<unsigned char>& out, uint32_t value, int size) {
-        for (int i = 0; i < size; ++i) out.push_back(static_cast<unsigned char>(value >> (8 * i)));
-    };
-    size_t stride = ((static_cast<size_t>(width) * static_cast<size_t>(bits) + 31) / 32) * 4;
-    uint32_t offset = static_cast<uint32_t>(54 + 4 * palette.size());
-    std::vector<unsigned char> out{'B', 'M'};
-    put(out, static_cast<uint32_t>(offset + stride * static_cast<size_t>(height)), 4);
-    put(out, 0, 4);
-    put(out, offset, 4);
-    put(out, 40, 4);
-    put(out, static_cast<uint32_t>(width), 4);
-    put(out, static_cast<uint32_t>(topDown ? -height : height), 4);
-    put(out, 1, 2);
-    put(out, static_cast<uint32_t>(bits), 2);
-    put(out, 0, 4);
-    put(out, 0, 4);
-    put(out, 0, 4);
-    put(out, 0, 4);
-    put(out, static_cast<uint32_t>(palette.size()), 4);
-    put(out, 0, 4);
-    for (Colour c : palette) put(out, (c & 0xFF) << 16 | (c & 0xFF00) | (c >> 16 & 0xFF), 4);
-    for (int32_t i = 0; i < height; ++i) {
-        const auto& row = rows[static_cast<size_t>(topDown ? i : height - 1 - i)];
-        std::vector<unsigned char> line(stride, 0);
-        for (int32_t x = 0; x < width; ++x) {
-            size_t bit = static_cast<size_t>(x) * static_cast<size_t>(bits);
-            line[bit / 8] = static_cast<unsigned char>(line[bit / 8] | row[static_cast<size_t>(x)] << (8 - bits - bit % 8));
-        }
-        out.insert(out.end(), line.begin(), line.end());
-    }
-    return out;
-}
 
 class SoftwareSurface : public ::testing::Test {
 protected:
-    void write(const std::vector<unsigned char>& bytes) {
-        std::ofstream(path_, std::ios::binary)
-            .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-    }
+    void write(const pictures::Bytes& bytes) { writeFile(path_, bytes); }
     void TearDown() override { std::remove(path_.c_str()); }
 
     std::string path_ = "/tmp/lyrivox-draw-" + std::to_string(getpid()) + ".bmp";
@@ -67,36 +18,29 @@ protected:
 
 TEST_F(SoftwareSurface, ReadsTwoColourAndPalettePicturesEitherWayUp) {
     // 1 bit: a two-colour image whatever the palette's order.
-    write(bmpFile(3, 2, 1, {rgb(255, 255, 255), rgb(0, 0, 0)}, {{0, 1, 0}, {1, 1, 0}}, false));
+    write(bmpFile(3, 2, 1, {rgb(255, 255, 255), rgb(0, 0, 0)}, {0, 1, 0, 1, 1, 0}));
     platform::Object mono = d.loadImageFromFile(path_.c_str());
     ASSERT_NE(mono, nullptr);
     platform::Surface surface = d.createCompatibleDC(nullptr);
     d.selectObject(surface, mono);
     bool twoColour = false;
     int32_t w = 0, h = 0;
-    ASSERT_TRUE(d.imageOf(surface, &w, &h, &twoColour));
-    EXPECT_EQ(w, 3);
-    EXPECT_EQ(h, 2);
-    EXPECT_TRUE(twoColour);
-    EXPECT_EQ(d.pixel(surface, 0, 0), 0xFFFFFFu);
-    EXPECT_EQ(d.pixel(surface, 1, 0), 0x000000u);
-    EXPECT_EQ(d.pixel(surface, 0, 1), 0x000000u);
-    EXPECT_EQ(d.pixel(surface, 2, 1), 0xFFFFFFu);
+    EXPECT_TRUE(d.imageOf(surface, &w, &h, &twoColour) && w == 3 && h == 2 && twoColour);
+    expectPixels(d, surface, {{0, 0, kWhite}, {1, 0, kBlack}, {0, 1, kBlack}, {2, 1, kWhite}});
 
     // 4 bits, top-down: a colour image with the palette's colours.
     const Colour red = rgb(255, 0, 0), blue = rgb(0, 0, 255), yellow = rgb(255, 255, 0);
-    write(bmpFile(2, 2, 4, {0, red, blue, yellow}, {{1, 2}, {3, 0}}, true));
+    write(bmpFile(2, 2, 4, {0, red, blue, yellow}, {1, 2, 3, 0}, true));
     platform::Object colour = d.loadImageFromFile(path_.c_str());
     ASSERT_NE(colour, nullptr);
-    EXPECT_EQ(d.imagePixel(colour, 0, 0), red);
-    EXPECT_EQ(d.imagePixel(colour, 1, 0), blue);
-    EXPECT_EQ(d.imagePixel(colour, 0, 1), yellow);
+    EXPECT_EQ((std::vector<Colour>{d.imagePixel(colour, 0, 0), d.imagePixel(colour, 1, 0), d.imagePixel(colour, 0, 1)}),
+              (std::vector<Colour>{red, blue, yellow}));
 
     // Every cut of a valid file is refused or read without going past its end.
-    auto whole = bmpFile(5, 3, 4, {0, red, blue}, {{1, 2, 1, 2, 1}, {0, 0, 0, 0, 0}, {2, 2, 2, 2, 2}}, false);
+    auto whole = bmpFile(5, 3, 4, {0, red, blue}, {1, 2, 1, 2, 1, 0, 0, 0, 0, 0, 2, 2, 2, 2, 2});
     int read = 0;
     for (size_t cut = 0; cut < whole.size(); ++cut) {
-        write(std::vector<unsigned char>(whole.begin(), whole.begin() + static_cast<long>(cut)));
+        write(pictures::Bytes(whole.begin(), whole.begin() + static_cast<long>(cut)));
         if (platform::Object image = d.loadImageFromFile(path_.c_str())) {
             ++read;
             d.deleteObject(image);
@@ -120,11 +64,7 @@ TEST_F(SoftwareSurface, StretchingAndCombiningFollowGdi) {
     EXPECT_TRUE(twoColour);
     EXPECT_FALSE(d.deleteObject(trap));  // still selected
     d.selectObject(target, d.createCompatibleBitmap(display, 4, 2));
-    d.setResource(7, 4, 4, true,
-                  {0xFFFFFF, 0xFFFFFF, 0xFFFFFF, 0xFFFFFF,  //
-                   0x000000, 0xFFFFFF, 0xFFFFFF, 0xFFFFFF,  //
-                   0xFFFFFF, 0xFFFFFF, 0x000000, 0xFFFFFF,  //
-                   0xFFFFFF, 0xFFFFFF, 0xFFFFFF, 0xFFFFFF});
+    d.setResource(7, 4, 4, true, blackWhere(4, 4, [](int32_t x, int32_t y) { return (x == 0 && y == 1) || (x == 2 && y == 2); }));
     platform::Object keys = d.loadBitmapResource(7);
     d.selectObject(source, keys);
     EXPECT_TRUE(d.deleteObject(trap));
@@ -135,19 +75,15 @@ TEST_F(SoftwareSurface, StretchingAndCombiningFollowGdi) {
     d.setTextColor(target, ink);
     d.setBkColor(target, paper);
     d.stretchBlt(target, 0, 0, 4, 2, source, 0, 0, 4, 4);
-    EXPECT_EQ(d.pixel(target, 0, 0), ink);
-    EXPECT_EQ(d.pixel(target, 1, 0), paper);
-    EXPECT_EQ(d.pixel(target, 2, 1), ink);
+    expectPixels(d, target, {{0, 0, ink}, {1, 0, paper}, {2, 1, ink}});
     d.setStretchBltMode(target, platform::StretchMode::colorOnColor);
     d.stretchBlt(target, 0, 0, 4, 2, source, 0, 0, 4, 4);
-    EXPECT_EQ(d.pixel(target, 0, 0), paper);
-    EXPECT_EQ(d.pixel(target, 2, 1), ink);
+    expectPixels(d, target, {{0, 0, paper}, {2, 1, ink}});
 
     // XOR onto colour, clipped at the edges.
     d.bitBlt(target, -2, 1, 4, 4, source, 0, 0, platform::RasterOp::srcInvert);
-    EXPECT_EQ(d.pixel(target, 0, 1), 0u);  // paper over paper: source (2, 0) is white
-    EXPECT_EQ(d.pixel(target, 1, 1), 0u);
-    EXPECT_EQ(d.pixel(target, 2, 1), ink);  // right of the copy, untouched
+    // Paper over paper (source (2, 0) is white); right of the copy, untouched.
+    expectPixels(d, target, {{0, 1, 0}, {1, 1, 0}, {2, 1, ink}});
     d.bitBlt(target, 0, 0, 4, 2, source, 0, 1, platform::RasterOp::srcInvert);
     EXPECT_EQ(d.pixel(target, 0, 0), paper ^ ink);  // source (0, 1) is black -> ink
 
@@ -156,17 +92,67 @@ TEST_F(SoftwareSurface, StretchingAndCombiningFollowGdi) {
     d.selectObject(canvas, d.createCompatibleBitmap(display, 12, 12));
     d.selectObject(canvas, d.getStockObject(platform::StockObject::whiteBrush));
     d.rectangle(canvas, 1, 1, 11, 11);
-    EXPECT_EQ(d.pixel(canvas, 1, 5), 0x000000u);
-    EXPECT_EQ(d.pixel(canvas, 10, 5), 0x000000u);
-    EXPECT_EQ(d.pixel(canvas, 5, 5), 0xFFFFFFu);
-    EXPECT_EQ(d.pixel(canvas, 11, 5), 0x000000u);  // outside, untouched
+    expectPixels(d, canvas, {{1, 5, kBlack}, {10, 5, kBlack}, {5, 5, kWhite}, {11, 5, kBlack}});  // 11: outside
     d.selectObject(canvas, d.getStockObject(platform::StockObject::blackBrush));
     d.rectangle(canvas, 0, 0, 12, 12);
     d.selectObject(canvas, d.getStockObject(platform::StockObject::whiteBrush));
     d.ellipse(canvas, 0, 0, 10, 10);
-    EXPECT_EQ(d.pixel(canvas, 5, 5), 0xFFFFFFu);
-    EXPECT_EQ(d.pixel(canvas, 0, 0), 0x000000u);
-    EXPECT_EQ(d.pixel(canvas, 5, 0), 0x000000u);  // the outline at the top
+    expectPixels(d, canvas, {{5, 5, kWhite}, {0, 0, kBlack}, {5, 0, kBlack}});  // (5, 0): the outline at the top
+}
+
+TEST(TextMeasure, AmpersandPrefixesLineBreaksAndLengthBounds) {
+    const struct {
+        const char* text;
+        int32_t length;  // -1: up to the zero
+        int32_t charWidth;
+        int32_t width;
+    } cases[] = {
+        // A '&' marks the next character and takes no room; "&&" shows one '&'; a last '&'
+        // has nothing to mark and shows.
+        {"", -1, 10, 0}, {"love", -1, 10, 40}, {"&love", -1, 10, 40}, {"rock && roll", -1, 10, 110},
+        {"&&&x", -1, 10, 20}, {"a&", -1, 10, 20}, {"&&&", -1, 10, 20}, {"x", -1, 7, 7},
+        // The widest line counts; a prefix before a break shows nothing, the break still breaks.
+        {"ab\ncdef\rg", -1, 10, 40}, {"abc\r\nde", -1, 10, 30}, {"\r\n\r\n", -1, 10, 0},
+        {"ab&\ncde", -1, 10, 30}, {"abcd&\r\nx", -1, 10, 40},
+        // The length bounds the text: a '&' cut off from its pair shows, and bytes past the
+        // length are not looked at to pair it.
+        {"hello&&there", 5, 10, 50}, {"hello&&there", 6, 10, 60}, {"a&\n", 2, 10, 20}, {nullptr, 3, 10, 0},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(platform::fixedWidthTextWidth(c.text, c.length, c.charWidth), c.width)
+            << (c.text ? c.text : "(null)") << " length " << c.length;
+}
+
+TEST(TextMeasure, RecordingSideCountsContextsAndCallsAcrossThreads) {
+    platform::RecordingWindowSide side(8);
+    side.beginLyricMeasure();
+    EXPECT_EQ(side.lyricTextWidth("&Open", 5), 32);
+    side.setCharWidth(5);
+    EXPECT_EQ(side.lyricTextWidth("ab", 2), 10);
+    EXPECT_EQ(side.openMeasures(), 1);
+    side.endLyricMeasure();
+    EXPECT_EQ(side.openMeasures(), 0);
+
+    // Boxes, menu changes and measures may come from several threads at once.
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t) {
+        threads.emplace_back([&side, t] {
+            for (int i = 0; i < 200; ++i) {
+                side.beginLyricMeasure();
+                side.lyricTextWidth("word", 4);
+                side.endLyricMeasure();
+                side.enableMenuItem(static_cast<unsigned>(32771 + t), i % 2 == 0);
+                side.messageBox("text", "Lyrivox!", 0x30, true);
+                if (t == 0) side.setCharWidth(i % 7 + 1);
+            }
+        });
+    }
+    for (std::thread& thread : threads) thread.join();
+    EXPECT_EQ(side.measureCalls(), 2 + 800);
+    EXPECT_EQ(side.openMeasures(), 0);
+    EXPECT_EQ(side.boxes().size(), 800u);
+    EXPECT_FALSE(side.isEnabled(32771));
 }
 
 }  // namespace
+}  // namespace stagetest

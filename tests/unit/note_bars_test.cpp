@@ -32,6 +32,8 @@ std::vector<float> xs(const NoteBarList& list) {
     return out;
 }
 
+bool empty(const NoteBarList& list) { return !list.head && !list.cursor && !list.tail; }
+
 void pushAt(NoteBarList& list, float x, float y = 0.0f) { list.push(x, y, 32, 64, 0.0f, 104.0f); }
 
 TEST(NoteBarList, PushPutsTheNewestBarFirstAndAFailedAllocationDropsOnlyThatBar) {
@@ -44,13 +46,9 @@ TEST(NoteBarList, PushPutsTheNewestBarFirstAndAFailedAllocationDropsOnlyThatBar)
     failNothrowNew.store(false);
     pushAt(list, 4);
     EXPECT_EQ(xs(list), (std::vector<float>{4, 2, 1}));
-    EXPECT_EQ(list.cursor, list.head);
-    EXPECT_EQ(list.tail->x, 1.0f);
-    EXPECT_EQ(list.tail->next, nullptr);
+    EXPECT_TRUE(list.cursor == list.head && list.tail->x == 1.0f && list.tail->next == nullptr);
     list.clear();
-    EXPECT_EQ(list.head, nullptr);
-    EXPECT_EQ(list.cursor, nullptr);
-    EXPECT_EQ(list.tail, nullptr);
+    EXPECT_TRUE(empty(list));
     list.clear();  // an empty list clears again
 }
 
@@ -58,36 +56,29 @@ TEST(NoteBarList, RemoveBarsAtTakesEveryBarAtExactlyThatPosition) {
     NoteBarList list;
     // Head matches, one after the other, then a match in the middle and at the tail.
     for (float x : {5.0f, 1.0f, 5.0f, 2.0f, 5.0f, 5.0f}) pushAt(list, x);  // head first: 5 5 2 5 1 5
-    NoteBar probe{5.0f, 0.0f, 0, 0, 0.0f, 0.0f, nullptr};
-    EXPECT_EQ(list.removeBarsAt(probe), 4);
+    EXPECT_EQ(list.removeBarsAt(NoteBar{5.0f, 0.0f, 0, 0, 0.0f, 0.0f, nullptr}), 4);
     EXPECT_EQ(xs(list), (std::vector<float>{2, 1}));
-    EXPECT_EQ(list.tail->x, 1.0f);
-    EXPECT_EQ(list.cursor, list.head);
+    EXPECT_TRUE(list.tail->x == 1.0f && list.cursor == list.head);
 
     // Only x and y count, exactly: a bar a hair away or at another height stays.
     pushAt(list, 1.0f, 3.0f);
     pushAt(list, std::nextafter(1.0f, 2.0f));
-    NoteBar one{1.0f, 0.0f, 99, 99, 9.0f, 9.0f, nullptr};
-    EXPECT_EQ(list.removeBarsAt(one), 1);
-    EXPECT_EQ(list.tail->x, 2.0f);  // the tail was removed: the bar before it took its place
-    EXPECT_EQ(list.tail->next, nullptr);
-    EXPECT_EQ(xs(list).size(), 3u);
+    EXPECT_EQ(list.removeBarsAt(NoteBar{1.0f, 0.0f, 99, 99, 9.0f, 9.0f, nullptr}), 1);
+    // The tail was removed: the bar before it took its place.
+    EXPECT_TRUE(list.tail->x == 2.0f && list.tail->next == nullptr && xs(list).size() == 3u);
 
     // A bar of the list itself may be the probe; removing the last one empties the list.
     list.clear();
     for (int i = 0; i < 3; ++i) pushAt(list, 7.0f);
     EXPECT_EQ(list.removeBarsAt(*list.tail), 3);
-    EXPECT_EQ(list.head, nullptr);
-    EXPECT_EQ(list.cursor, nullptr);
-    EXPECT_EQ(list.tail, nullptr);
+    EXPECT_TRUE(empty(list));
 
     // NaN equals nothing, not even itself.
     const float nan = std::numeric_limits<float>::quiet_NaN();
     pushAt(list, nan);
     EXPECT_EQ(list.removeBarsAt(*list.head), 0);
     EXPECT_NE(list.head, nullptr);
-    NoteBar none{0.0f, 0.0f, 0, 0, 0.0f, 0.0f, nullptr};
-    EXPECT_EQ(list.removeBarsAt(none), 0);
+    EXPECT_EQ(list.removeBarsAt(NoteBar{0.0f, 0.0f, 0, 0, 0.0f, 0.0f, nullptr}), 0);
 }
 
 TEST(NoteBarList, PushesFromAnotherThreadNeverMeetAHalfDoneWalk) {
@@ -119,12 +110,9 @@ TEST(NoteLane, EachNoteHasItsSlotAndNotesOutside24To80SitAtZero) {
     for (auto [note, x] : expected) EXPECT_EQ(noteLaneX(static_cast<uint8_t>(note)), x) << "note " << note;
 
     // Across the octave slots 5 and 13 stay empty, and every step goes right.
-    int32_t previous = noteLaneX(48);
     for (int note = 49; note <= 59; ++note) {
-        int32_t x = noteLaneX(static_cast<uint8_t>(note));
-        EXPECT_GT(x, previous);
-        EXPECT_NE(x / 16 % 14, 5);
-        previous = x;
+        const int32_t x = noteLaneX(static_cast<uint8_t>(note));
+        EXPECT_TRUE(x > noteLaneX(static_cast<uint8_t>(note - 1)) && x / 16 % 14 != 5) << note;
     }
 
     // At every width a bar, and the marker for the same sung slot, sit centred over the note's

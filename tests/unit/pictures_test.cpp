@@ -13,6 +13,7 @@
 namespace {
 
 using unittest::Bytes;
+const std::vector<pictures::Rgb> blackWhite = {{0, 0, 0}, {255, 255, 255}};
 
 std::string sourceRoot() {
     std::string here = __FILE__;  // .../tests/unit/pictures_test.cpp
@@ -48,18 +49,19 @@ struct Dib {
         const size_t at = pixelsAt + stride() * static_cast<size_t>(height - 1 - y) + static_cast<size_t>(x * bits / 8);
         return {data->at(at + 2), data->at(at + 1), data->at(at)};
     }
+    std::vector<int> shape() const { return {width, height, bits, static_cast<int>(palette.size())}; }
     bool black(int x, int y) const { return colour(x, y) == pictures::Rgb{0, 0, 0}; }
 };
 
 Dib readDib(const Bytes& file, size_t headerAt, bool icon) {
     Dib dib;
     dib.data = &file;
-    EXPECT_EQ(le32(file, headerAt), 40u);
+    // Header size, planes, compression (none).
+    EXPECT_EQ((std::vector<uint32_t>{le32(file, headerAt), le16(file, headerAt + 12), le32(file, headerAt + 16)}),
+              (std::vector<uint32_t>{40, 1, 0}));
     dib.width = static_cast<int>(le32(file, headerAt + 4));
     dib.height = static_cast<int>(le32(file, headerAt + 8)) / (icon ? 2 : 1);
-    EXPECT_EQ(le16(file, headerAt + 12), 1u);
     dib.bits = static_cast<int>(le16(file, headerAt + 14));
-    EXPECT_EQ(le32(file, headerAt + 16), 0u) << "uncompressed";
     size_t colours = le32(file, headerAt + 32);
     if (colours == 0 && dib.bits <= 8) colours = size_t{1} << dib.bits;
     for (size_t i = 0; i < colours; ++i) {
@@ -71,10 +73,7 @@ Dib readDib(const Bytes& file, size_t headerAt, bool icon) {
 }
 
 Dib readBmp(const Bytes& file) {
-    EXPECT_GE(file.size(), 54u);
-    EXPECT_EQ(file.at(0), 'B');
-    EXPECT_EQ(file.at(1), 'M');
-    EXPECT_EQ(le32(file, 2), file.size());
+    EXPECT_TRUE(file.size() >= 54u && file.at(0) == 'B' && file.at(1) == 'M' && le32(file, 2) == file.size());
     Dib dib = readDib(file, 14, false);
     EXPECT_EQ(le32(file, 10), dib.pixelsAt) << "pixel offset right after the palette";
     EXPECT_EQ(file.size(), dib.pixelsAt + dib.stride() * static_cast<size_t>(dib.height));
@@ -96,19 +95,12 @@ TEST(Pictures, CommittedFilesAreExactlyWhatTheGeneratorDraws) {
 TEST(Pictures, KeyboardHasTwentyWhiteKeysFromCWithSeparatorsAndBlackKeys) {
     const Bytes file = readFile(sourceRoot() + "/resources/keyboard.bmp");
     const Dib kb = readBmp(file);
-    ASSERT_EQ(kb.width, 640);
-    ASSERT_EQ(kb.height, 64);
-    ASSERT_EQ(kb.bits, 1);
-    ASSERT_EQ(kb.palette.size(), 2u);
-    EXPECT_TRUE(kb.palette[0] == (pictures::Rgb{0, 0, 0}));
-    EXPECT_TRUE(kb.palette[1] == (pictures::Rgb{255, 255, 255}));
+    ASSERT_EQ(kb.shape(), (std::vector<int>{640, 64, 1, 2}));
+    EXPECT_TRUE(kb.palette == blackWhite);
 
     // Separators two pixels wide at every 32nd column, the full height, the left edge included.
     for (int key = 0; key < 20; ++key)
-        for (int y : {0, 20, 40, 63}) {
-            EXPECT_TRUE(kb.black(32 * key, y)) << key << "," << y;
-            EXPECT_TRUE(kb.black(32 * key + 1, y)) << key << "," << y;
-        }
+        for (int y : {0, 20, 40, 63}) EXPECT_TRUE(kb.black(32 * key, y) && kb.black(32 * key + 1, y)) << key << "," << y;
     // Below the black keys every white key is white from its separator to the next.
     for (int x = 0; x < 640; ++x) EXPECT_EQ(kb.black(x, 50), x % 32 < 2) << x;
 
@@ -126,16 +118,9 @@ TEST(Pictures, KeyboardHasTwentyWhiteKeysFromCWithSeparatorsAndBlackKeys) {
             continue;
         }
         ++blackKeys;
-        for (int x = sep - 8; x < sep + 10 && x < 640; ++x) {
-            EXPECT_TRUE(kb.black(x, 0)) << x;
-            EXPECT_TRUE(kb.black(x, 35)) << x;
-            if (x % 32 >= 2) {
-                EXPECT_FALSE(kb.black(x, 36)) << x;
-            }
-        }
-        if (sep + 10 < 640) {
-            EXPECT_FALSE(kb.black(sep + 10, 10)) << "right of the black key after white key " << key;
-        }
+        for (int x = sep - 8; x < sep + 10 && x < 640; ++x)
+            EXPECT_TRUE(kb.black(x, 0) && kb.black(x, 35) && (x % 32 < 2 || !kb.black(x, 36))) << x;
+        EXPECT_TRUE(sep + 10 >= 640 || !kb.black(sep + 10, 10)) << "right of the black key after white key " << key;
     }
     EXPECT_EQ(blackKeys, 15);
 
@@ -147,20 +132,15 @@ TEST(Pictures, KeyboardHasTwentyWhiteKeysFromCWithSeparatorsAndBlackKeys) {
         const int centre = ((note - 48) / 12 * 14 + slotOf[note % 12]) * 16 + 16;
         if (centre >= 640) continue;
         EXPECT_EQ(kb.black(centre, 10), sharp[note % 12]) << "note " << note;
-        if (!sharp[note % 12]) {
-            EXPECT_FALSE(kb.black(centre, 50)) << "note " << note;
-        }
+        EXPECT_FALSE(!sharp[note % 12] && kb.black(centre, 50)) << "note " << note;
     }
 }
 
 TEST(Pictures, NoteAndMarkerSpritesHaveTheirSizesColoursAndShapes) {
     const Bytes noteFile = readFile(sourceRoot() + "/resources/note.bmp");
     const Dib note = readBmp(noteFile);
-    ASSERT_EQ(note.width, 32);
-    ASSERT_EQ(note.height, 64);
-    ASSERT_EQ(note.bits, 1);
-    EXPECT_TRUE(note.palette.at(0) == (pictures::Rgb{0, 0, 0}));
-    EXPECT_TRUE(note.palette.at(1) == (pictures::Rgb{255, 255, 255}));
+    ASSERT_EQ(note.shape(), (std::vector<int>{32, 64, 1, 2}));
+    EXPECT_TRUE(note.palette == blackWhite);
     // The head: the widest run of ink, in the lower third, about 27 pixels.
     int widest = 0, widestRow = 0;
     for (int y = 0; y < 64; ++y) {
@@ -168,67 +148,50 @@ TEST(Pictures, NoteAndMarkerSpritesHaveTheirSizesColoursAndShapes) {
         for (int x = 0; x < 32; ++x) ink += note.black(x, y);
         if (ink > widest) widest = ink, widestRow = y;
     }
-    EXPECT_GE(widest, 24);
-    EXPECT_LE(widest, 29);
-    EXPECT_GE(widestRow, 43);
+    EXPECT_TRUE(widest >= 24 && widest <= 29 && widestRow >= 43) << widest << " at " << widestRow;
     // The stem: about 4 pixels wide, at the top right.
     int topInk = 0, topLeftmost = 32;
     for (int x = 0; x < 32; ++x)
         if (note.black(x, 0)) ++topInk, topLeftmost = std::min(topLeftmost, x);
-    EXPECT_GE(topInk, 3);
-    EXPECT_LE(topInk, 5);
-    EXPECT_GE(topLeftmost, 26);
+    EXPECT_TRUE(topInk >= 3 && topInk <= 5 && topLeftmost >= 26) << topInk << " from " << topLeftmost;
 
     const Bytes markerFile = readFile(sourceRoot() + "/resources/marker.bmp");
     const Dib marker = readBmp(markerFile);
-    ASSERT_EQ(marker.width, 32);
-    ASSERT_EQ(marker.height, 32);
-    ASSERT_EQ(marker.bits, 4);
-    const std::vector<pictures::Rgb> standard = pictures::standardPalette16();
-    ASSERT_EQ(marker.palette.size(), 16u);
-    for (size_t i = 0; i < 16; ++i) EXPECT_TRUE(marker.palette[i] == standard[i]) << i;
+    ASSERT_EQ(marker.shape(), (std::vector<int>{32, 32, 4, 16}));
+    EXPECT_TRUE(marker.palette == pictures::standardPalette16());
     // On black; handles reach the top corners; the body is 32 wide at the rim, narrower below.
-    EXPECT_EQ(marker.index(15, 2), pictures::Black);
-    EXPECT_NE(marker.index(0, 0), pictures::Black);
-    EXPECT_NE(marker.index(31, 0), pictures::Black);
+    EXPECT_TRUE(marker.index(15, 2) == pictures::Black && marker.index(0, 0) != pictures::Black &&
+                marker.index(31, 0) != pictures::Black);
     const auto width = [&](int y) {
         int n = 0;
         for (int x = 0; x < 32; ++x) n += marker.index(x, y) != pictures::Black;
         return n;
     };
-    EXPECT_EQ(width(14), 32);
-    EXPECT_EQ(width(31), 16);
+    EXPECT_EQ(std::make_pair(width(14), width(31)), std::make_pair(32, 16));
     for (int y = 15; y < 32; ++y) EXPECT_LE(width(y), width(y - 1)) << y;
 }
 
 TEST(Pictures, IconHoldsTheWindowPictureAtEverySizeAndDepth) {
     const Bytes ico = readFile(sourceRoot() + "/resources/lyrivox.ico");
     ASSERT_GE(ico.size(), 6u);
-    EXPECT_EQ(le16(ico, 0), 0u);
-    EXPECT_EQ(le16(ico, 2), 1u);
-    ASSERT_EQ(le16(ico, 4), 8u);
+    ASSERT_EQ((std::vector<uint32_t>{le16(ico, 0), le16(ico, 2), le16(ico, 4)}), (std::vector<uint32_t>{0, 1, 8}));
     const int expectedSize[8] = {32, 16, 48, 32, 16, 48, 32, 16};
     const int expectedBits[8] = {4, 4, 8, 8, 8, 32, 32, 32};
     for (size_t i = 0; i < 8; ++i) {
         const size_t entry = 6 + 16 * i;
         const int size = ico.at(entry);
-        EXPECT_EQ(size, expectedSize[i]);
-        EXPECT_EQ(ico.at(entry + 1), size);
-        EXPECT_EQ(le16(ico, entry + 6), static_cast<uint32_t>(expectedBits[i]));
+        EXPECT_EQ((std::vector<int>{size, ico.at(entry + 1), static_cast<int>(le16(ico, entry + 6))}),
+                  (std::vector<int>{expectedSize[i], expectedSize[i], expectedBits[i]})) << i;
         const uint32_t bytes = le32(ico, entry + 8), offset = le32(ico, entry + 12);
         ASSERT_LE(static_cast<size_t>(offset) + bytes, ico.size());
         const Dib dib = readDib(ico, offset, true);
-        EXPECT_EQ(dib.width, size);
-        EXPECT_EQ(dib.height, size);
-        EXPECT_EQ(dib.bits, expectedBits[i]);
+        EXPECT_EQ((std::vector<int>{dib.width, dib.height, dib.bits}), (std::vector<int>{size, size, expectedBits[i]}));
         const size_t maskStride = static_cast<size_t>(((size + 31) / 32) * 4);
         EXPECT_EQ(bytes, dib.pixelsAt - offset + dib.stride() * static_cast<size_t>(size) + maskStride * size);
         // Title bar dark blue at the left, client area white in the middle of the lower half,
         // the top-left corner transparent (mask bit set).
         const pictures::Rgb title = dib.colour(size / 4, size / 4);
-        EXPECT_LT(title.r, 40) << i;
-        EXPECT_LT(title.g, 40) << i;
-        EXPECT_GE(title.b, 120) << i;
+        EXPECT_TRUE(title.r < 40 && title.g < 40 && title.b >= 120) << i;
         EXPECT_TRUE(dib.colour(size / 2, size * 2 / 3) == (pictures::Rgb{255, 255, 255})) << i;
         const size_t maskTopRow = dib.pixelsAt + dib.stride() * static_cast<size_t>(size) + maskStride * (size - 1);
         EXPECT_TRUE(ico.at(maskTopRow) & 0x80) << i;
@@ -242,9 +205,7 @@ TEST(Pictures, BackgroundsAreFullColourPicturesOfTheWindowSize) {
         ++found;
         const Bytes bytes = readFile(sourceRoot() + "/media/images/" + file.name);
         const Dib pic = readBmp(bytes);
-        EXPECT_EQ(pic.width, 640);
-        EXPECT_EQ(pic.height, 480);
-        EXPECT_EQ(pic.bits, 24);
+        EXPECT_EQ(pic.shape(), (std::vector<int>{640, 480, 24, 0}));
         // Not a flat fill: the picture has light and dark parts.
         int darkest = 255 * 3, brightest = 0;
         for (int y = 0; y < 480; y += 7)
@@ -255,8 +216,7 @@ TEST(Pictures, BackgroundsAreFullColourPicturesOfTheWindowSize) {
             }
         EXPECT_GT(brightest - darkest, 200) << file.name;
     }
-    EXPECT_GE(found, 3);
-    EXPECT_LE(found, 4);
+    EXPECT_TRUE(found >= 3 && found <= 4) << found;
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -15,6 +16,7 @@
 #include <vector>
 
 #include "support/unit_support.h"
+#include "tools/gen-pictures/pictures.h"
 #include "platform/clock.h"
 #include "platform/host/fake_clock.h"
 #include "platform/host/recording_window.h"
@@ -41,53 +43,57 @@ constexpr Colour kCells = rgb(0, 32, 32);
 constexpr Colour kSung = rgb(255, 224, 64);
 constexpr Colour kMarkerColour = rgb(255, 0, 0);
 
-// Writes a 24-bit bottom-up .bmp of the given pixels (row after row, top row first).
-inline void writeBmp(const std::string& path, int32_t width, int32_t height,
-                     const std::vector<Colour>& pixels) {
-    auto put = [](std::vector<unsigned char>& out, uint32_t value, int size) {
-        for (int i = 0; i < size; ++i) out.push_back(static_cast<unsigned char>(value >> (8 * i)));
-    };
-    size_t stride = (static_cast<size_t>(width) * 3 + 3) / 4 * 4;
-    std::vector<unsigned char> bytes{'B', 'M'};
-    put(bytes, static_cast<uint32_t>(54 + stride * static_cast<size_t>(height)), 4);
-    put(bytes, 0, 4);
-    put(bytes, 54, 4);
-    put(bytes, 40, 4);
-    put(bytes, static_cast<uint32_t>(width), 4);
-    put(bytes, static_cast<uint32_t>(height), 4);
-    put(bytes, 1, 2);
-    put(bytes, 24, 2);
-    for (int i = 0; i < 6; ++i) put(bytes, 0, 4);
-    for (int32_t row = height - 1; row >= 0; --row) {
-        size_t start = bytes.size();
-        for (int32_t x = 0; x < width; ++x) {
-            Colour c = pixels[static_cast<size_t>(row * width + x)];
-            bytes.push_back(static_cast<unsigned char>(c >> 16));
-            bytes.push_back(static_cast<unsigned char>(c >> 8));
-            bytes.push_back(static_cast<unsigned char>(c));
-        }
-        while (bytes.size() - start < stride) bytes.push_back(0);
+// A .bmp of palette indices (rows top first) by the picture generator's encoder, which the
+// committed pictures' own test checks byte for byte; top-down stores the rows the other way up
+// with a negative height, as some tools write them.
+inline pictures::Bytes bmpFile(int width, int height, int bits, const std::vector<Colour>& palette,
+                               const std::vector<unsigned>& indices, bool topDown = false) {
+    pictures::Indexed pic(width, height, 0);
+    std::copy(indices.begin(), indices.end(), pic.index.begin());
+    std::vector<pictures::Rgb> rgbs;
+    for (Colour c : palette) rgbs.push_back({uint8_t(c), uint8_t(c >> 8), uint8_t(c >> 16)});
+    pictures::Bytes bytes = pictures::encodeBmpIndexed(pic, bits, rgbs);
+    if (topDown) {
+        const size_t stride = pictures::rowStride(width, bits), first = 54 + 4 * palette.size();
+        for (int row = 0; row < height / 2; ++row)
+            std::swap_ranges(bytes.begin() + long(first + stride * size_t(row)), bytes.begin() + long(first + stride * size_t(row + 1)),
+                             bytes.begin() + long(first + stride * size_t(height - 1 - row)));
+        for (int i = 0; i < 4; ++i) bytes[22 + size_t(i)] = uint8_t(uint32_t(-height) >> (8 * i));
     }
-    std::ofstream(path, std::ios::binary)
-        .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    return bytes;
 }
 
-// The note sprite used here: paper in the top half, ink in the bottom half, so the two colours
-// it takes over the buffer can both be seen.
-inline std::vector<Colour> notePicture() {
-    std::vector<Colour> pixels(32 * 64, kWhite);
-    for (int y = 32; y < 64; ++y)
-        for (int x = 0; x < 32; ++x) pixels[static_cast<size_t>(y * 32 + x)] = kBlack;
-    return pixels;
+inline void writeFile(const std::string& path, const pictures::Bytes& bytes) {
+    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
 }
 
-// A keyboard-like strip: white with black separators every 32 pixels, one black row at 10
-// and a black last row.
-inline std::vector<Colour> keyboardPicture() {
-    std::vector<Colour> pixels(640 * 64, kWhite);
-    for (int y = 0; y < 64; ++y)
-        for (int x = 0; x < 640; ++x)
-            if (x % 32 < 2 || y == 10 || y == 63) pixels[static_cast<size_t>(y * 640 + x)] = kBlack;
+// A picture of 2 to 4 colours, row after row.
+inline void writeBmp(const std::string& path, int width, int height, const std::vector<Colour>& colours) {
+    std::vector<Colour> palette;
+    std::vector<unsigned> indices;
+    for (Colour c : colours) {
+        if (std::find(palette.begin(), palette.end(), c) == palette.end()) palette.push_back(c);
+        indices.push_back(unsigned(std::find(palette.begin(), palette.end(), c) - palette.begin()));
+    }
+    palette.resize(4, kBlack);  // four bits: a colour picture even of one colour
+    writeFile(path, bmpFile(width, height, 4, palette, indices));
+}
+
+struct Px {
+    int32_t x, y;
+    Colour colour;
+};
+// Each listed pixel of the surface has its colour.
+inline void expectPixels(const platform::SoftwareDrawing& d, platform::Surface surface, std::initializer_list<Px> want) {
+    for (const Px& p : want) EXPECT_EQ(d.pixel(surface, p.x, p.y), p.colour) << p.x << "," << p.y;
+}
+
+// Black where the shape says, white elsewhere.
+template <typename Shape>
+std::vector<Colour> blackWhere(int32_t width, int32_t height, Shape black) {
+    std::vector<Colour> pixels;
+    for (int32_t y = 0; y < height; ++y)
+        for (int32_t x = 0; x < width; ++x) pixels.push_back(black(x, y) ? kBlack : kWhite);
     return pixels;
 }
 
@@ -105,8 +111,12 @@ protected:
         platform::installDraw(&drawing_);
         platform::installWindow(&window_);
         platform::installClock(&clock_);
-        drawing_.setResource(kKeyboardBitmap, 640, 64, true, keyboardPicture());
-        drawing_.setResource(kNoteBitmap, 32, 64, true, notePicture());
+        // A keyboard-like strip: separators every 32 pixels, one black row at 10 and a black
+        // last row. The note sprite: paper in the top half, ink in the bottom half, so the two
+        // colours it takes over the buffer can both be seen.
+        drawing_.setResource(kKeyboardBitmap, 640, 64, true,
+                             blackWhere(640, 64, [](int32_t x, int32_t y) { return x % 32 < 2 || y == 10 || y == 63; }));
+        drawing_.setResource(kNoteBitmap, 32, 64, true, blackWhere(32, 64, [](int32_t, int32_t y) { return y >= 32; }));
         drawing_.setResource(kMarkerBitmap, 32, 32, false,
                              std::vector<Colour>(32 * 32, kMarkerColour));
         resetState();
@@ -129,19 +139,13 @@ protected:
 
     static void resetState() {
         unittest::resetSettings();
-        playback.playing = 0;
-        playback.busy = 0;
-        playback.currentLine = 0;
-        playback.currentSyllable = 0;
-        playback.drawnLine = 0;
-        tally.hits = 0;
-        tally.possible = 0;
+        for (std::atomic<int32_t>* value : {&playback.playing, &playback.busy, &playback.currentLine, &playback.currentSyllable,
+                                            &playback.drawnLine, &lineCount, &syllableCount})
+            *value = 0;
+        tally = CritiqueTally{};
         noteLane = NoteLane{};
         markerX = 0.0f;
-        markerTargetX = 0;
-        lineCount = 0;
-        syllableCount = 0;
-        widestLineWidth = 0;
+        markerTargetX = widestLineWidth = 0;
         stripHeight = 63;
     }
 
@@ -161,6 +165,18 @@ protected:
     }
 
     Colour at(int32_t x, int32_t y) const { return drawing_.pixel(stageSurfaces.backBuffer, x, y); }
+
+    void expectPixels(std::initializer_list<Px> want, platform::Surface surface = nullptr) const {
+        stagetest::expectPixels(drawing_, surface ? surface : stageSurfaces.backBuffer, want);
+    }
+
+    // Width, height and two-colour-ness of the image selected into a surface.
+    std::vector<int32_t> imageShape(platform::Surface surface) const {
+        int32_t w = 0, h = 0;
+        bool twoColour = true;
+        EXPECT_TRUE(drawing_.imageOf(surface, &w, &h, &twoColour));
+        return {w, h, twoColour};
+    }
 
     platform::Surface windowSurface() {
         if (!window_surface_) window_surface_ = drawing_.createWindowSurface(settings.windowWidth, settings.windowHeight);
