@@ -20,8 +20,7 @@ songs=$LVX_APP_DIR/media/karaoke
 # lvx_expect_played SONG KEY PERCENT: the log holds the song as it should sound at the key and
 # tempo: every event once, in order per channel, within 60 ms of its (stretched) time.
 lvx_expect_played() {
-    /usr/bin/python3 "$LVX_SYSTEM/song_events.py" "$songs/$1" |
-        /usr/bin/python3 "$LVX_SYSTEM/keyshift.py" expect "$2" "$3" >"$LVX_WORK/expected-$1.txt"
+    /usr/bin/python3 "$LVX_SYSTEM/song_events.py" "$songs/$1" --key="$2" --tempo="$3" >"$LVX_WORK/expected-$1.txt"
     /usr/bin/python3 "$LVX_SYSTEM/midicompare.py" "$LVX_WORK/expected-$1.txt" "$LVX_MIDI_LOG" 60 >&2
 }
 
@@ -77,8 +76,7 @@ for command in $LVX_CMD_KEY_UP $LVX_CMD_KEY_UP $LVX_CMD_KEY_DOWN $LVX_CMD_KEY_DO
 done
 lvx_check "$song played to its end" lvx_midi_wait ' CLOSE$' 30
 cp "$LVX_MIDI_LOG" "$LVX_OUT/midi-changes.log"
-/usr/bin/python3 "$LVX_SYSTEM/song_events.py" "$songs/$song" >"$LVX_WORK/changes-expected.txt"
-report=$(/usr/bin/python3 "$LVX_SYSTEM/keyshift.py" shifts "$LVX_WORK/changes-expected.txt" "$LVX_MIDI_LOG")
+report=$(/usr/bin/python3 "$LVX_SYSTEM/song_events.py" "$songs/$song" --shifts="$LVX_MIDI_LOG")
 lvx_log "key changes: $(tr '\n' ';' <<<"$report")"
 keys=$(awk '$1 == "keys" { print NF - 1 }' <<<"$report")
 carried=$(awk '$1 == "carried" { print $2 }' <<<"$report")
