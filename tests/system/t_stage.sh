@@ -10,7 +10,6 @@ source "$(dirname "$0")/lib.sh"
 source "$LVX_SYSTEM/lib_program.sh"
 lvx_begin --screen 1600x1200
 lvx_install_lyrivox
-picture() { /usr/bin/python3 "$LVX_SYSTEM/picture.py" "$@"; }
 ink=255,128,255
 sung=255,224,64
 
