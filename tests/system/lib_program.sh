@@ -140,3 +140,12 @@ lvx_check_stage() {
     lvx_check "$name: black key after C" test "$(lvx_pixel "$name" "$((key + key / 5))" $((strip_top + 5)))" = "$black"
     lvx_check "$name: marker at the bottom left" test "$(picture other "$f" 0 $((h - 32)) 32 "$h" $black $white)" -gt 100
 }
+
+# lvx_midi_as_song SONG [song_events.py OPTIONS]: the MIDI log holds the song's events (shaped by
+# the options) each once, in order per channel, within 60 ms of its time.
+lvx_midi_as_song() {
+    local song=$1 expected=$LVX_WORK/expected-$1.txt
+    shift
+    /usr/bin/python3 "$LVX_SYSTEM/song_events.py" "$LVX_APP_DIR/media/karaoke/$song" "$@" >"$expected" &&
+        /usr/bin/python3 "$LVX_SYSTEM/midicompare.py" "$expected" "$LVX_MIDI_LOG" 60 >&2
+}
