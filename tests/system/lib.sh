@@ -77,6 +77,12 @@ lvx_check() {
     lvx_log "ok: $what"
 }
 
+# lvx_check_same WHAT GOT WANT: as lvx_check, the failure showing both.
+lvx_check_same() {
+    [ "$2" = "$3" ] || lvx_fail "$1: [$2], want [$3]"
+    lvx_log "ok: $1"
+}
+
 # The words to put before a command to run it at LVX_PRIORITY (nice and chrt exec the command,
 # so it keeps the pid).
 LVX_PRIORITY=${LVX_PRIORITY:-fifo}

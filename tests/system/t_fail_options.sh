@@ -22,8 +22,7 @@ start_with() {
     lvx_expect_no_message "$name: start-up" 1
     lvx_check "$name: client area $size" test "$(lvx_drv client-size "$LVX_WIN")" = "$size"
     checked=$(lvx_checked_items "$LVX_WIN" | paste -sd, -)
-    [ "$checked" = "$marks" ] || lvx_fail "$name: checked items [$checked], want [$marks]"
-    lvx_log "ok: $name: checked items $marks"
+    lvx_check_same "$name: checked items $marks" "$checked" "$marks"
 }
 # exit_and_saved NAME VALUES: Exit, and the file holds VALUES.
 exit_and_saved() {
