@@ -15,14 +15,13 @@ lvx_install_test_songs
 # start_with NAME CLIENT-SIZE CHECKED-ITEMS: a start with the options file as it is; the
 # window's size and the menu's marks must follow it.
 start_with() {
-    local name=$1 size=$2 marks=$3 checked
+    local name=$1 size=$2 marks=$3
     # Key & Tempo start at the song's own in every session: their two marks always stand.
     marks="$marks,&Original Key,Original &Tempo"
     lvx_lyrivox_up
     lvx_expect_no_message "$name: start-up" 1
     lvx_check "$name: client area $size" test "$(lvx_drv client-size "$LVX_WIN")" = "$size"
-    checked=$(lvx_checked_items "$LVX_WIN" | paste -sd, -)
-    lvx_check_same "$name: checked items $marks" "$checked" "$marks"
+    lvx_check_same "$name: checked items $marks" "$(lvx_checked_items "$LVX_WIN" | paste -sd, -)" "$marks"
 }
 # exit_and_saved NAME VALUES: Exit, and the file holds VALUES.
 exit_and_saved() {
