@@ -77,6 +77,12 @@ lvx_check() {
     lvx_log "ok: $what"
 }
 
+# lvx_check_same WHAT GOT WANT: as lvx_check, the failure showing both.
+lvx_check_same() {
+    [ "$2" = "$3" ] || lvx_fail "$1: [$2], want [$3]"
+    lvx_log "ok: $1"
+}
+
 # The words to put before a command to run it at LVX_PRIORITY (nice and chrt exec the command,
 # so it keeps the pid).
 LVX_PRIORITY=${LVX_PRIORITY:-fifo}
@@ -88,6 +94,14 @@ esac
 
 # Every background process we start goes into this list, and only these are killed.
 _lvx_track() { echo "$1" >>"$LVX_WORK/pids"; }
+
+# lvx_busy N: N processes that keep a core busy at normal priority until the test ends.
+lvx_busy() {
+    for _ in $(seq "$1"); do
+        sh -c 'while :; do :; done' &
+        _lvx_track $!
+    done
+}
 
 _lvx_kill_tracked() {
     [ -f "$LVX_WORK/pids" ] || return 0
@@ -129,7 +143,7 @@ lvx_cleanup() {
 _lvx_start_x() {
     local fd_file=$LVX_WORK/display
     : >"$fd_file"
-    Xvfb -displayfd 5 -screen 0 1024x768x24 -nolisten tcp -noreset 5>"$fd_file" </dev/null >"$LVX_WORK/xvfb.log" 2>&1 &
+    Xvfb -displayfd 5 -screen 0 "${1}x24" -nolisten tcp -noreset 5>"$fd_file" </dev/null >"$LVX_WORK/xvfb.log" 2>&1 &
     _lvx_track $!
     for _ in $(seq 100); do
         [ -s "$fd_file" ] && break
@@ -207,10 +221,14 @@ lvx_stop_pulse() {
     wait "${LVX_FEEDER_PID:-}" "${LVX_PULSE_PID:-}" 2>/dev/null || true
 }
 
-# lvx_begin [--no-pulse]: the whole world, ready for lvx_install and lvx_start.
+# lvx_begin [--no-pulse] [--screen WxH]: the whole world, ready for lvx_install and lvx_start.
+# The screen is 1024x768 unless told: the maximised size the window tests expect.
 lvx_begin() {
-    local pulse=1
-    [ "${1:-}" = --no-pulse ] && pulse=0
+    local pulse=1 screen=1024x768
+    while [ $# -gt 0 ]; do
+        case $1 in --no-pulse) pulse=0 ;; --screen) screen=$2; shift ;; esac
+        shift
+    done
     for tool in "$LVX_HARNESS/midimap.dll" "$LVX_HARNESS/lvx-driver.exe"; do
         [ -f "$tool" ] || lvx_fail "$tool is missing: build the win32 (or win64) preset first (LVX_BUILD=$LVX_BUILD)"
     done
@@ -229,7 +247,7 @@ lvx_begin() {
     : >"$LVX_MIDI_LOG"
     export LYRIVOX_MIDI_LOG="Z:${LVX_MIDI_LOG//\//\\}"
     local start=$SECONDS
-    _lvx_start_x
+    _lvx_start_x "$screen"
     _lvx_make_prefix
     [ $pulse = 1 ] && lvx_start_pulse
     lvx_log "world ready in $((SECONDS - start)) s (DISPLAY=$DISPLAY, work $LVX_WORK)"

@@ -114,3 +114,38 @@ lvx_midi_wait_count() {
 lvx_ms_since() {
     /usr/bin/python3 -c 'import sys, time; print(int((time.clock_gettime(time.CLOCK_MONOTONIC_RAW) - float(sys.argv[1])) * 1000))' "$1"
 }
+
+picture() { /usr/bin/python3 "$LVX_SYSTEM/picture.py" "$@"; }
+
+# lvx_check_stage NAME W H: a screenshot of the critique stage at a client size of W x H, against
+# its layout: lyric band to 2*20+20 = 60 at 20px, keyboard strip from H - (int)(H*0.1333), its
+# keys scaled to the width, the marker at the bottom left.
+lvx_check_stage() {
+    local name=$1 w=$2 h=$3 black=0,0,0 white=255,255,255 band=60
+    local strip_top=$((h - h * 1333 / 10000)) key=$((w * 32 / 640))
+    lvx_check "$name: client area $w x $h" test "$(lvx_drv client-size "$LVX_WIN")" = "$w $h"
+    sleep 0.5
+    lvx_check "$name: pictured" lvx_screenshot "$LVX_WIN" "$name" >/dev/null
+    local f=$LVX_OUT/$name.bmp
+    lvx_check "$name: band to y = $band" test "$(lvx_pixel "$name" $((w / 2)) 0)" = "$black" -a \
+        "$(lvx_pixel "$name" $((w / 2)) $((band - 1)))" = "$black" -a "$(lvx_pixel "$name" $((w / 2)) "$band")" != "$black"
+    # A bar in the judging zone may lie over the strip (drawn there, not removed): at most two.
+    lvx_check "$name: strip's top row at y = $strip_top black and white but for bars over it" \
+        test "$(picture other "$f" 32 "$strip_top" "$w" $((strip_top + 1)) $black $white)" -le 64
+    lvx_check "$name: background above the strip" \
+        test "$(picture other "$f" 0 $((strip_top - 1)) "$w" "$strip_top" $black $white)" -gt $((w / 8))
+    # White keys $key pixels wide: the separator after C, the white D below the black keys.
+    lvx_check "$name: separator after C" test "$(lvx_pixel "$name" $((key + 1)) $((h - 5)))" = "$black"
+    lvx_check "$name: white key D" test "$(lvx_pixel "$name" $((key * 3 / 2)) $((h - 5)))" = "$white"
+    lvx_check "$name: black key after C" test "$(lvx_pixel "$name" "$((key + key / 5))" $((strip_top + 5)))" = "$black"
+    lvx_check "$name: marker at the bottom left" test "$(picture other "$f" 0 $((h - 32)) 32 "$h" $black $white)" -gt 100
+}
+
+# lvx_midi_as_song SONG [song_events.py OPTIONS]: the MIDI log holds the song's events (shaped by
+# the options) each once, in order per channel, within 60 ms of its time.
+lvx_midi_as_song() {
+    local song=$1 expected=$LVX_WORK/expected-$1.txt
+    shift
+    /usr/bin/python3 "$LVX_SYSTEM/song_events.py" "$LVX_APP_DIR/media/karaoke/$song" "$@" >"$expected" &&
+        /usr/bin/python3 "$LVX_SYSTEM/midicompare.py" "$expected" "$LVX_MIDI_LOG" 60 >&2
+}

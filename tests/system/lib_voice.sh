@@ -42,6 +42,7 @@ lvx_sing_along() {
     late=$(awk -v at="$at" -v now="$(lvx_now)" 'BEGIN { printf "%d", (now > at - 0.05) }')
     [ "$late" = 0 ] || lvx_fail "the voice was queued too late for $at (the machine is too busy)"
     LVX_VOICE_AT=$at
+    LVX_VOICE_SKIP=$skip
     lvx_log "voice $(basename "$full") queued: song time $skip s at $at"
 }
 
@@ -179,4 +180,18 @@ lvx_check_take_sings() {
     lvx_log "the take: $(lvx_wav "$take" seconds) s, ${v[0]} pitched blocks, ${v[1]} on the melody, ${v[2]} melody slots unheard, ${v[3]} of ${v[4]} notes in time"
     lvx_check "the take holds the voice: ${v[1]} of ${v[0]} pitched blocks on the melody, every melody slot heard" \
         test "${v[0]}" -gt 0 -a $((v[1] * 10)) -ge $((v[0] * 9)) -a "${v[2]}" = 0
+}
+
+# lvx_check_take_whole SONG_PATH TAKE VOICE: nothing of the song was lost from the take: it
+# lasts as the song within 1 %, and every second in which the last fed VOICE (lvx_sing_along)
+# sings holds sound in the take.
+lvx_check_take_whole() {
+    local length seconds missing
+    length=$(/usr/bin/python3 "$LVX_SYSTEM/song_events.py" "$1" | tail -1 | cut -d' ' -f1)
+    seconds=$(lvx_wav "$2" seconds)
+    lvx_check "the take lasts as the song within 1 % ($seconds s for $length ms)" \
+        awk -v s="$seconds" -v l="$length" 'BEGIN { exit !(s * 1000 >= l * 0.99 && s * 1000 <= l * 1.01) }'
+    missing=$(awk -v f="$(lvx_wav "$3" loud_ms)" -v t="$(lvx_wav "$2" loud_ms)" -v from="$LVX_VOICE_SKIP" \
+        'BEGIN { n = split(f, a, ","); split(t, b, ","); for (i = int(from) + 2; i < n; i++) if (a[i] >= 200 && b[i] < 100) m = m " " (i - 1); print m }')
+    lvx_check "the fed voice in every second of the take (silent seconds:${missing:- none})" test -z "$missing"
 }

@@ -7,9 +7,17 @@ turns every event's tick into milliseconds from the song's start. One event a li
 "<ms> <status> <data...>" in hex, sorted by tick (stable: file track order, then file order).
 Meta events and system exclusive are not sent, so they are not listed.
 
-usage: song_events.py FILE [--melody-only|--no-melody]
+usage: song_events.py FILE [--melody-only|--no-melody] [--key=K] [--tempo=P] [--shifts=LOG]
   --melody-only  only the events of the track named "Melody..." or "Vocal..." (as a singer would
                  take them); --no-melody  every other event (what Silence Melody lets through)
+  --key=K --tempo=P  the song as the program should send it at K semitones and P % of the tempo:
+                 notes, note-offs and key pressure off the drum channel (the tenth) shifted, those
+                 leaving 0..127 left out, every time stretched by 100 / P
+  --shifts=LOG   instead, how the notes of LOG (up to its first RESET) stand to the song's:
+                 pairing the k-th note event of each channel in both, prints "keys <distinct
+                 shifts of note-ons>", "drums <distinct shifts on the drum channel>" and "carried
+                 <note-offs whose shift is not the one the last note-on before them went out
+                 with>", i.e. released after a key change
 """
 
 import struct
@@ -84,9 +92,49 @@ def parse_track(body, start_tick=0):
     return events, tick
 
 
+def note_events(events):
+    """Per channel, the (kind, note) of every note-on and note-off in order; kind 'on' or 'off'."""
+    per = {}
+    for data in events:
+        if data[0] >> 4 in (8, 9) and len(data) >= 3:
+            on = data[0] >> 4 == 9 and data[2] > 0
+            per.setdefault(data[0] & 15, []).append(("on" if on else "off", data[1]))
+    return per
+
+
+def shifts(listing, log_path):
+    song = note_events(data for _, data in listing)
+    timeline, rank = [], {}
+    for line in open(log_path):
+        fields = line.split()
+        if len(fields) >= 2 and fields[1] == "RESET":
+            break
+        if len(fields) < 3 or fields[1] != "DATA":
+            continue
+        # Each sent note event beside the song's event of the same rank on its channel.
+        for channel, events in note_events([[int(f, 16) for f in fields[2:]]]).items():
+            kind, note = events[0]
+            index = rank[channel] = rank.get(channel, -1) + 1
+            if index < len(song.get(channel, [])):
+                timeline.append((channel, kind, note - song[channel][index][1]))
+    keys = {shift for channel, kind, shift in timeline if channel != 9 and kind == "on"}
+    drums = {shift for channel, kind, shift in timeline if channel == 9}
+    carried, last_on = 0, None
+    for channel, kind, shift in timeline:
+        if channel != 9 and kind == "on":
+            last_on = shift
+        elif channel != 9 and last_on is not None and shift != last_on:
+            carried += 1
+    print("keys", " ".join(str(k) for k in sorted(keys)))
+    print("drums", " ".join(str(k) for k in sorted(drums)))
+    print("carried", carried)
+
+
 def main():
     args = [a for a in sys.argv[1:] if not a.startswith("--")]
     flags = [a for a in sys.argv[1:] if a.startswith("--")]
+    options = dict(a[2:].split("=", 1) for a in flags if "=" in a)
+    key, percent = int(options.get("key", 0)), float(options.get("tempo", 100))
     fmt, division, tracks = read_tracks(args[0])
 
     all_events = []  # (tick, track, index, kind, payload, melody)
@@ -120,6 +168,7 @@ def main():
         return ms + (tick - last_tick) * tempo / 1000.0 / division
 
     changes = [(e[0], e[4]) for e in all_events if e[3] == "tempo"]
+    listing = []
     for t, _, _, kind, payload, melody in all_events:
         if kind != "channel":
             continue
@@ -127,7 +176,17 @@ def main():
             continue
         if "--no-melody" in flags and melody:
             continue
-        print("%.3f %s" % (ms_of(t, changes), " ".join("%02x" % b for b in payload)))
+        data = list(payload)
+        if data[0] >> 4 in (8, 9, 10) and data[0] & 15 != 9:
+            data[1] += key
+            if not 0 <= data[1] <= 127:
+                continue
+        listing.append((ms_of(t, changes) * (100.0 / percent), data))
+    if "shifts" in options:
+        shifts(listing, options["shifts"])
+        return
+    for ms, data in listing:
+        print("%.3f %s" % (ms, " ".join("%02x" % b for b in data)))
 
 
 if __name__ == "__main__":

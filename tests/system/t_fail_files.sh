@@ -78,12 +78,10 @@ lvx_midi_reset read-only-song
 lvx_writable
 
 # ---- lyrics beyond the tables ----
-/usr/bin/python3 "$LVX_SYSTEM/song_events.py" "$LVX_APP_DIR/media/karaoke/many-lines.kar" >"$LVX_WORK/expected.txt"
 lvx_check "too many lyrics: chosen" lvx_open_song "$LVX_WIN" many-lines.kar
 lvx_expect_message "too many lyrics" "$LVX_MSG_LIMITS"
 lvx_song_plays_to_end "too many lyrics: the song plays" 40
-lvx_check "too many lyrics: every event sent once, in order, on time" \
-    /usr/bin/python3 "$LVX_SYSTEM/midicompare.py" "$LVX_WORK/expected.txt" "$LVX_MIDI_LOG" 60 >&2
+lvx_check "too many lyrics: every event sent once, in order, on time" lvx_midi_as_song many-lines.kar
 lvx_expect_no_message "too many lyrics: nothing more" 0.5
 lvx_midi_reset many-lines
 lvx_check "Exit ends the program" lvx_exit_program "$LVX_WIN"
@@ -94,8 +92,8 @@ lvx_unwritable "$LVX_APP_DIR/options.lvx"
 before=$(sha256sum <"$LVX_APP_DIR/options.lvx")
 lvx_lyrivox_up
 lvx_check "read-only options: the saved size applies" test "$(lvx_drv client-size "$LVX_WIN")" = "700 500"
-checked=$(lvx_checked_items "$LVX_WIN" | paste -sd, -)
-lvx_check "read-only options: the saved marks apply [$checked]" test "$checked" = "40px,&Heavy,&Silence Melody,&FM,&Original Key,Original &Tempo"
+lvx_check_same "read-only options: the saved marks apply" "$(lvx_checked_items "$LVX_WIN" | paste -sd, -)" \
+    "40px,&Heavy,&Silence Melody,&FM,&Original Key,Original &Tempo"
 # A change that a save would carry: the file must not take it.
 lvx_drv command "$LVX_WIN" 32783
 lvx_check "read-only options: 20px chosen" test "$(lvx_menu_state "$LVX_WIN" 32783)" = enabled+checked

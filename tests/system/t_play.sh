@@ -21,15 +21,13 @@ lvx_check "first events sent" lvx_midi_wait ' DATA ' 10
 
 during=$(lvx_menu_states "$LVX_WIN" $LVX_RUN_ITEMS $LVX_CMD_STOP)
 want="32771=grayed 32773=enabled 32774=grayed 32776=grayed+checked 32777=grayed 32778=grayed 32779=grayed 32772=enabled "
-[ "$during" = "$want" ] || lvx_fail "menu while playing: $during; want $want"
-lvx_log "ok: Open, Record, the qualities and Critique grey while playing; Silence Melody and Stop usable"
+lvx_check_same "Open, Record, the qualities and Critique grey while playing; Silence Melody and Stop usable" "$during" "$want"
 
 lvx_check "song played to its end" lvx_midi_wait ' CLOSE$' $(((${length_ms%.*} / 1000) + 30))
 sleep 0.3
 after=$(lvx_menu_states "$LVX_WIN" $LVX_RUN_ITEMS)
 want="32771=enabled 32773=enabled 32774=enabled 32776=enabled+checked 32777=enabled 32778=enabled 32779=enabled "
-[ "$after" = "$want" ] || lvx_fail "menu after the song: $after; want $want"
-lvx_log "ok: the seven items usable again after the song"
+lvx_check_same "the seven items usable again after the song" "$after" "$want"
 
 lvx_check "every event once, in order per channel, within 60 ms of its true time" \
     /usr/bin/python3 "$LVX_SYSTEM/midicompare.py" "$LVX_WORK/expected.txt" "$LVX_MIDI_LOG" 60 >&2

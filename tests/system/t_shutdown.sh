@@ -1,85 +1,113 @@
 #!/usr/bin/env bash
-# Ending the program while a song plays, by File > Exit and by closing the window: the process
-# is gone within a second of the command, the run was stopped first (the MIDI device reset and
-# then closed, no note left sounding), the options file holds the settings of the moment (a
-# font changed during the song included), and with Record on the recording in progress is a
-# valid WAV file whose header sizes match its data.
+# Every way the program ends while a song plays, each from a fresh start of twinkle.kar with a
+# font changed during the song: File > Exit and closing the window (gone within a second, exit
+# status 0); with Record on, Exit (the take in progress a valid AM WAV holding the fed tone);
+# Windows ending the session (WM_QUERYENDSESSION answered yes; inside WM_ENDSESSION the program
+# stops the run, closes the MIDI output, finishes the take and saves the options, so all of it
+# is on disk when the process is then killed outright, as Windows does); and Exit while the
+# stop's message box is still open on the timer thread (gone within a few seconds). Each time
+# the MIDI device is reset and then closed, once each, nothing is sent after the reset and no
+# note is left sounding, and the options hold the settings of the moment.
 source "$(dirname "$0")/lib.sh"
 source "$LVX_SYSTEM/lib_program.sh"
 lvx_begin
 lvx_install_lyrivox
+lvx_tone "$LVX_WORK/tone.wav" 1.5 440
 
-# end_during_song HOW NAME: starts the program, plays a song, ends it by HOW (exit or close).
-end_during_song() {
-    local how=$1 name=$2
+# song NAME [record]: a fresh start playing the song (with Record on and a tone fed when
+# asked); Font > Size > 40px (font size 32) during it, which the options must then hold.
+song() {
+    rm -f "$LVX_APP_DIR/lvxtake.wav"
     : >"$LVX_MIDI_LOG"
     lvx_lyrivox_up
-    lvx_check "$name: song chosen" lvx_open_song "$LVX_WIN" twinkle.kar
-    lvx_check "$name: song plays" lvx_midi_wait ' DATA ' 10
-    # A setting changed during the song must be what is saved.
-    lvx_drv command "$LVX_WIN" 32784 # Font > Size > 40px: font size 32
-    sleep 2
-    lvx_check "$name: still playing" test "$(lvx_midi_count ' CLOSE$')" = 0
-    if [ "$how" = exit ]; then
-        lvx_drv command "$LVX_WIN" $LVX_CMD_EXIT
-    else
-        lvx_drv close "$LVX_WIN" >/dev/null
+    if [ -n "${2:-}" ]; then
+        lvx_drv command "$LVX_WIN" $LVX_CMD_RECORD
+        lvx_check "$1: Record checked" test "$(lvx_menu_state "$LVX_WIN" $LVX_CMD_RECORD)" = enabled+checked
     fi
-    local posted
+    lvx_check "$1: song chosen" lvx_open_song "$LVX_WIN" twinkle.kar
+    lvx_check "$1: song plays" lvx_midi_wait ' DATA ' 10
+    [ -n "${2:-}" ] && lvx_feed "$LVX_WORK/tone.wav"
+    lvx_drv command "$LVX_WIN" 32784 # Font > Size > 40px
+    sleep 3
+    lvx_check "$1: still playing" test "$(lvx_midi_count ' CLOSE$')" = 0
+}
+
+# ended NAME MS WORDS: the process ends within MS of the command just posted.
+ended() {
+    local posted took
     posted=$(lvx_now)
-    lvx_check "$name: the process ends" lvx_wait_exit 10
-    local took
+    lvx_check "$1: the process ends" lvx_wait_exit 20
     took=$(lvx_ms_since "$posted")
-    lvx_log "$name: ended $took ms after the command was posted"
-    lvx_check "$name: ended within a second" test "$took" -lt 1000
-    lvx_check "$name: exit status 0" test "$LVX_APP_STATUS" = 0
-    lvx_check "$name: device reset, then closed, once each" test \
+    lvx_log "$1: ended $took ms after the command was posted"
+    lvx_check "$1: ended within $3" test "$took" -lt "$2"
+}
+
+# stopped NAME OPTIONS: the run was stopped first and the options hold OPTIONS.
+stopped() {
+    lvx_check "$1: device reset, then closed, once each" test \
         "$(awk '$2 == "OPEN" || $2 == "RESET" || $2 == "CLOSE" { printf "%s ", $2 }' "$LVX_MIDI_LOG")" = "OPEN RESET CLOSE "
-    lvx_check "$name: nothing sent after the reset" test -z "$(awk '$2 == "RESET" { r = 1 } r && $2 == "DATA"' "$LVX_MIDI_LOG")"
+    lvx_check "$1: nothing sent after the reset" test -z "$(awk '$2 == "RESET" { r = 1 } r && $2 == "DATA"' "$LVX_MIDI_LOG")"
     local sounding hanging
     sounding=$(awk '$2 == "RESET" { exit } { print }' "$LVX_MIDI_LOG" | lvx_midi_hanging /dev/stdin | wc -l)
     hanging=$(lvx_midi_hanging)
-    lvx_check "$name: $sounding notes were sounding, none left [$hanging]" test -z "$hanging"
-    lvx_check "$name: options file written" test -f "$LVX_APP_DIR/options.lvx"
-    cp "$LVX_MIDI_LOG" "$LVX_OUT/midi-$how.log"
+    lvx_check "$1: $sounding notes were sounding, none left [$hanging]" test -z "$hanging"
+    lvx_check "$1: options hold the size, the font chosen and the rest" test "$(lvx_options_read)" = "$2"
+    cp "$LVX_MIDI_LOG" "$LVX_OUT/midi-${1%% *}.log"
+}
+
+# whole_take NAME: the take is a valid AM WAV whose header sizes match its data, with the tone.
+whole_take() {
+    local info
+    cp "$LVX_APP_DIR/lvxtake.wav" "$LVX_OUT/lvxtake-${1%% *}.wav" 2>/dev/null
+    info=$(/usr/bin/python3 "$LVX_SYSTEM/wavinfo.py" "$LVX_APP_DIR/lvxtake.wav")
+    lvx_log "$1: lvxtake.wav: $(tr '\n' ' ' <<<"$info")"
+    field() { awk -v k="$1" '$1 == k { print $2 }' <<<"$info"; }
+    lvx_check "$1: 44-byte header" test "$(field header_bytes)" = 44
+    lvx_check "$1: RIFF size matches the file" test "$(field riff_size_ok)" = 1
+    lvx_check "$1: data size matches the data" test "$(field data_size_ok)" = 1
+    lvx_check "$1: 8000 Hz mono 16-bit" test "$(field rate) $(field channels) $(field bits)" = "8000 1 16"
+    lvx_check "$1: seconds of sound" awk -v s="$(field seconds)" 'BEGIN { exit !(s >= 2) }'
+    lvx_check "$1: the fed tone is in it" awk -v f="$(field frequency)" 'BEGIN { exit !(f > 430 && f < 450) }'
 }
 
 rm -f "$LVX_APP_DIR/options.lvx"
-end_during_song exit "Exit during a song"
-lvx_check "Exit: options hold the font chosen during the song" test "$(lvx_options_read)" = "640 480 32 400 1 0"
+song "Exit during a song"
+lvx_drv command "$LVX_WIN" $LVX_CMD_EXIT
+ended "Exit during a song" 1000 "a second"
+lvx_check "Exit: exit status 0" test "$LVX_APP_STATUS" = 0
+stopped "Exit during a song" "640 480 32 400 1 0"
 
 lvx_options_write 700 500 20 600 1 1
-end_during_song close "Closing the window during a song"
-lvx_check "close: options hold the size, the font chosen and the rest" test "$(lvx_options_read)" = "700 500 32 600 1 1"
+song "Closing the window during a song"
+lvx_drv close "$LVX_WIN" >/dev/null
+ended "Closing the window during a song" 1000 "a second"
+lvx_check "close: exit status 0" test "$LVX_APP_STATUS" = 0
+stopped "Closing the window during a song" "700 500 32 600 1 1"
 
-# Record on: the take in progress is closed as a whole WAV file.
-rm -f "$LVX_APP_DIR/lvxtake.wav"
 lvx_options_write 640 480 20 400 1 0
-: >"$LVX_MIDI_LOG"
-lvx_lyrivox_up
-lvx_drv command "$LVX_WIN" $LVX_CMD_RECORD
-lvx_check "Record checked" test "$(lvx_menu_state "$LVX_WIN" $LVX_CMD_RECORD)" = enabled+checked
-lvx_tone "$LVX_WORK/tone.wav" 1.5 440
-lvx_check "recorded song chosen" lvx_open_song "$LVX_WIN" twinkle.kar
-lvx_check "recorded song plays" lvx_midi_wait ' DATA ' 10
-lvx_feed "$LVX_WORK/tone.wav"
-sleep 3
+song recording record
 lvx_check "recording in progress" test -s "$LVX_APP_DIR/lvxtake.wav"
 lvx_drv command "$LVX_WIN" $LVX_CMD_EXIT
-posted=$(lvx_now)
-lvx_check "recording: the process ends" lvx_wait_exit 10
-took=$(lvx_ms_since "$posted")
-lvx_log "recording: ended $took ms after the command was posted"
-lvx_check "recording: ended within a second" test "$took" -lt 1000
-cp "$LVX_APP_DIR/lvxtake.wav" "$LVX_OUT/"
-info=$(/usr/bin/python3 "$LVX_SYSTEM/wavinfo.py" "$LVX_APP_DIR/lvxtake.wav")
-lvx_log "lvxtake.wav: $(tr '\n' ' ' <<<"$info")"
-field() { awk -v k="$1" '$1 == k { print $2 }' <<<"$info"; }
-lvx_check "recording: 44-byte header" test "$(field header_bytes)" = 44
-lvx_check "recording: RIFF size matches the file" test "$(field riff_size_ok)" = 1
-lvx_check "recording: data size matches the data" test "$(field data_size_ok)" = 1
-lvx_check "recording: 8000 Hz mono 16-bit" test "$(field rate) $(field channels) $(field bits)" = "8000 1 16"
-lvx_check "recording: seconds of sound" awk -v s="$(field seconds)" 'BEGIN { exit !(s >= 2) }'
-lvx_check "recording: the fed tone is in it" awk -v f="$(field frequency)" 'BEGIN { exit !(f > 430 && f < 450) }'
-hanging=$(lvx_midi_hanging)
-lvx_check "recording: no note left sounding [$hanging]" test -z "$hanging"
+ended recording 1000 "a second"
+stopped recording "640 480 32 400 1 0"
+whole_take recording
+
+lvx_options_write 640 480 20 400 1 0
+song session record
+lvx_check "session: may end (WM_QUERYENDSESSION answered yes)" test "$(lvx_drv send "$LVX_WIN" 0x11 0 0)" = 1
+lvx_check "session: WM_ENDSESSION answered" lvx_drv send "$LVX_WIN" 0x16 1 0
+kill -KILL "$LVX_APP_PID" 2>/dev/null
+lvx_check "session: the process is gone" lvx_wait_exit 10
+stopped session "640 480 32 400 1 0"
+whole_take session
+
+export LYRIVOX_MIDI_CLOSE_FAIL=1
+song box record
+lvx_drv command "$LVX_WIN" $LVX_CMD_STOP
+box=$(lvx_drv message-box 10 --keep)
+lvx_check "box: the stop shows its message [$box]" grep -q "Unable to kill the Midi timer." <<<"$box"
+lvx_drv command "$LVX_WIN" $LVX_CMD_EXIT
+ended box 5000 "a few seconds"
+unset LYRIVOX_MIDI_CLOSE_FAIL
+stopped box "640 480 32 400 1 0"
+whole_take box

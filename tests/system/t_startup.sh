@@ -14,10 +14,7 @@ start_and_check() {
     marks="$marks,&Original Key,Original &Tempo"
     lvx_lyrivox_up
     lvx_check "$name: client area $size" test "$(lvx_drv client-size "$LVX_WIN")" = "$size"
-    local checked
-    checked=$(lvx_checked_items "$LVX_WIN" | paste -sd, -)
-    [ "$checked" = "$marks" ] || lvx_fail "$name: checked items [$checked], want [$marks]"
-    lvx_log "ok: $name: checked items $marks"
+    lvx_check_same "$name: checked items $marks" "$(lvx_checked_items "$LVX_WIN" | paste -sd, -)" "$marks"
     lvx_check "$name: nothing greyed" test -z "$(lvx_drv menu "$LVX_WIN" | awk '$2 ~ /grayed/ && $1 != "separator"')"
     lvx_check "$name: title Lyrivox" test "$(lvx_drv title "$LVX_WIN")" = Lyrivox
     lvx_check "$name: Exit ends the program" lvx_exit_program "$LVX_WIN"

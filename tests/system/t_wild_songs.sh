@@ -9,7 +9,6 @@ source "$LVX_SYSTEM/lib_program.sh"
 lvx_begin --no-pulse
 lvx_install_lyrivox
 "$(lvx_host_tool loader-seeds)" "$LVX_APP_DIR/media/karaoke" >/dev/null || lvx_fail "loader-seeds could not write the songs"
-picture() { /usr/bin/python3 "$LVX_SYSTEM/picture.py" "$@"; }
 ink=255,128,255
 
 # caption_is WANT [SECONDS]: the main window's caption becomes WANT within SECONDS (default 5).

@@ -10,6 +10,7 @@
     seconds 2.500            length of the data
     loud_start 0.512         first and last sample above the threshold (seconds; -1 if none)
     loud_end 1.511
+    loud_ms 0,480,1000       per whole second, how many ms of it hold a sample above the threshold
     frequency 440.0          from zero crossings between loud_start and loud_end (0 if none)
 
 usage: wavinfo.py FILE [THRESHOLD]   (threshold on sample magnitude, default 1000)
@@ -64,6 +65,10 @@ def main():
     if not loud:
         print("loud_start -1\nloud_end -1\nfrequency 0")
         return 0
+    per_ms = [0] * (count // channels // rate + 1)
+    for ms in set(i * 1000 // rate for i in loud):
+        per_ms[ms // 1000] += 1
+    print("loud_ms " + ",".join(map(str, per_ms)))
     first, last = loud[0], loud[-1]
     crossings = sum(1 for i in range(first + 1, last + 1) if (samples[i - 1] < 0) != (samples[i] < 0))
     span = (last - first) / rate

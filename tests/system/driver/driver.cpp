@@ -238,7 +238,6 @@ int waitClose(int argc, char** argv) {
 }
 
 int post(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (window == nullptr) return exitFailed;
     if (!PostMessageA(window, message, wParam, lParam)) {
         fail("PostMessage failed");
         return exitFailed;
@@ -246,9 +245,7 @@ int post(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     return 0;
 }
 
-int send(int argc, char** argv) {
-    HWND window = requireWindow(argv[0]);
-    if (window == nullptr) return exitFailed;
+int send(HWND window, int argc, char** argv) {
     const UINT seconds = argc >= 5 ? static_cast<UINT>(number(argv[4])) : 10;
     DWORD_PTR result = 0;
     if (!SendMessageTimeoutA(window, static_cast<UINT>(number(argv[1])), static_cast<WPARAM>(number(argv[2])),
@@ -260,10 +257,7 @@ int send(int argc, char** argv) {
     return 0;
 }
 
-int show(int argc, char** argv) {
-    if (argc < 2) return exitUsage;
-    HWND window = requireWindow(argv[0]);
-    if (window == nullptr) return exitFailed;
+int show(HWND window, int, char** argv) {
     const std::string how = argv[1];
     int command = how == "minimize" ? SW_MINIMIZE
                   : how == "maximize" ? SW_MAXIMIZE
@@ -273,10 +267,7 @@ int show(int argc, char** argv) {
     return 0;
 }
 
-int move(int argc, char** argv) {
-    if (argc < 5) return exitUsage;
-    HWND window = requireWindow(argv[0]);
-    if (window == nullptr) return exitFailed;
+int move(HWND window, int, char** argv) {
     if (!SetWindowPos(window, nullptr, static_cast<int>(number(argv[1])), static_cast<int>(number(argv[2])),
                       static_cast<int>(number(argv[3])), static_cast<int>(number(argv[4])),
                       SWP_NOZORDER | SWP_NOACTIVATE | SWP_ASYNCWINDOWPOS))
@@ -284,20 +275,16 @@ int move(int argc, char** argv) {
     return 0;
 }
 
-int clientSize(int argc, char** argv) {
-    if (argc < 1) return exitUsage;
-    HWND window = requireWindow(argv[0]);
+int clientSize(HWND window, int, char**) {
     RECT client;
-    if (window == nullptr || !GetClientRect(window, &client)) return exitFailed;
+    if (!GetClientRect(window, &client)) return exitFailed;
     out(std::to_string(client.right) + " " + std::to_string(client.bottom));
     return 0;
 }
 
-int windowRect(int argc, char** argv) {
-    if (argc < 1) return exitUsage;
-    HWND window = requireWindow(argv[0]);
+int windowRect(HWND window, int, char**) {
     RECT outer;
-    if (window == nullptr || !GetWindowRect(window, &outer)) return exitFailed;
+    if (!GetWindowRect(window, &outer)) return exitFailed;
     out(std::to_string(outer.left) + " " + std::to_string(outer.top) + " " + std::to_string(outer.right - outer.left) +
         " " + std::to_string(outer.bottom - outer.top));
     return 0;
@@ -397,10 +384,7 @@ bool writeBmp(const char* path, int width, int height, const std::vector<unsigne
     return std::fclose(f) == 0 && ok;
 }
 
-int screenshot(int argc, char** argv) {
-    if (argc < 2) return exitUsage;
-    HWND window = requireWindow(argv[0]);
-    if (window == nullptr) return exitFailed;
+int screenshot(HWND window, int argc, char** argv) {
     const bool whole = argc >= 3 && std::strcmp(argv[2], "--whole") == 0;
     RECT area;
     if (whole) {
@@ -503,10 +487,7 @@ INPUT keyInput(WORD key, bool up) {
     return input;
 }
 
-int keys(int argc, char** argv) {
-    if (argc < 2) return exitUsage;
-    HWND window = requireWindow(argv[0]);
-    if (window == nullptr) return exitFailed;
+int keys(HWND window, int argc, char** argv) {
     SetForegroundWindow(window);
     Sleep(100);
     for (int i = 1; i < argc; ++i) {
@@ -547,10 +528,7 @@ int keys(int argc, char** argv) {
 
 // Wine does not let another process read a menu, so the question is asked from inside: a
 // message hook in lvx-hook.dll, loaded into the program's GUI thread, answers into shared memory.
-int menu(int argc, char** argv) {
-    if (argc < 1) return exitUsage;
-    HWND window = requireWindow(argv[0]);
-    if (window == nullptr) return exitFailed;
+int menu(HWND window, int, char**) {
     DWORD targetPid = 0;
     const DWORD targetThread = GetWindowThreadProcessId(window, &targetPid);
 
@@ -610,36 +588,35 @@ int main(int argc, char** argv) {
     argv += 2;
     if (verb == "wait") return wait(argc, argv);
     if (verb == "wait-close") return waitClose(argc, argv);
-    if (verb == "command" && argc >= 2)
-        return post(requireWindow(argv[0]), WM_COMMAND, static_cast<WPARAM>(number(argv[1])), 0);
-    if (verb == "post" && argc >= 4)
-        return post(requireWindow(argv[0]), static_cast<UINT>(number(argv[1])), static_cast<WPARAM>(number(argv[2])),
-                    static_cast<LPARAM>(number(argv[3])));
-    if (verb == "send" && argc >= 4) return send(argc, argv);
-    if (verb == "close" && argc >= 1) return post(requireWindow(argv[0]), WM_CLOSE, 0, 0);
-    if (verb == "show") return show(argc, argv);
-    if (verb == "move") return move(argc, argv);
-    if (verb == "client-size") return clientSize(argc, argv);
-    if (verb == "window-rect") return windowRect(argc, argv);
-    if (verb == "title" && argc >= 1) {
-        HWND window = requireWindow(argv[0]);
-        if (window == nullptr) return exitFailed;
-        out(windowText(window));
-        return 0;
-    }
     if (verb == "fill-dialog") return fillDialog(argc, argv);
     if (verb == "message-box") return messageBox(argc, argv);
     if (verb == "dialog") return dialog(argc, argv);
-    if (verb == "press" && argc >= 2) {
-        HWND window = requireWindow(argv[0]);
-        if (window == nullptr) return exitFailed;
-        pressButton(window, static_cast<int>(number(argv[1])));
-        return 0;
-    }
-    if (verb == "menu") return menu(argc, argv);
-    if (verb == "keys") return keys(argc, argv);
-    if (verb == "screenshot") return screenshot(argc, argv);
     if (verb == "threads") return threads(argc, argv);
+    // The verbs that work one window, named by their first argument: found once, here.
+    using WindowVerb = int (*)(HWND, int, char**);
+    static const struct {
+        const char* name;
+        int arguments;
+        WindowVerb run;
+    } windowVerbs[] = {
+        {"command", 2, [](HWND w, int, char** a) { return post(w, WM_COMMAND, static_cast<WPARAM>(number(a[1])), 0); }},
+        {"post", 4,
+         [](HWND w, int, char** a) {
+             return post(w, static_cast<UINT>(number(a[1])), static_cast<WPARAM>(number(a[2])),
+                         static_cast<LPARAM>(number(a[3])));
+         }},
+        {"close", 1, [](HWND w, int, char**) { return post(w, WM_CLOSE, 0, 0); }},
+        {"title", 1, [](HWND w, int, char**) { return out(windowText(w)), 0; }},
+        {"press", 2, [](HWND w, int, char** a) { return pressButton(w, static_cast<int>(number(a[1]))), 0; }},
+        {"send", 4, send}, {"show", 2, show}, {"move", 5, move}, {"client-size", 1, clientSize},
+        {"window-rect", 1, windowRect}, {"menu", 1, menu}, {"keys", 2, keys}, {"screenshot", 2, screenshot},
+    };
+    for (const auto& windowVerb : windowVerbs) {
+        if (verb != windowVerb.name) continue;
+        if (argc < windowVerb.arguments) return exitUsage;
+        HWND window = requireWindow(argv[0]);
+        return window == nullptr ? exitFailed : windowVerb.run(window, argc, argv);
+    }
     if (verb == "clock") {
         LARGE_INTEGER now, frequency;
         QueryPerformanceCounter(&now);
