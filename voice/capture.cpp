@@ -191,7 +191,7 @@ void CaptureCallback(uintptr_t device, uint32_t message, uintptr_t, uintptr_t pa
         // Recorded whether or not capturing: the buffers a reset returns belong to the take.
         if (settings.record.load()) AppendRecording(returned);
         if (capturing.load() == 1) {
-            if (settings.critique.load()) HandOverBlock(returned->data, returned->bytesRecorded);
+            if (settings.critique.load()) HandOverBlock(returned->data, returned->bytesRecorded, captureFormat.channels);
             std::lock_guard<std::mutex> hold(requeueLock());
             if (capturing.load() == 1) platform::waveInDevice().waveInAddBuffer(device, returned);
         }

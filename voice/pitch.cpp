@@ -389,19 +389,50 @@ bool TakePitchResult(int32_t* slot, uint32_t run) {
     return true;
 }
 
-bool HandOverBlock(const void* samples, uint32_t bytes) {
-    std::lock_guard<std::mutex> guard(handOverLock);
-    // Only the last block's worth of a long buffer can be part of the latest block.
-    const char* from = static_cast<const char*>(samples);
-    if (bytes > kBlockBytes) {
-        from += bytes - kBlockBytes;
-        bytes = kBlockBytes;
-    }
+namespace {
+
+// Adds bytes to the end of the sound heard; the caller holds handOverLock.
+void appendHeard(const char* from, uint32_t bytes) {
     const uint32_t toEnd = kBlockBytes - heardAt;
     const uint32_t first = bytes < toEnd ? bytes : toEnd;
     std::memcpy(heard + heardAt, from, first);
     std::memcpy(heard, from + first, bytes - first);
     heardAt = (heardAt + bytes) % kBlockBytes;
+}
+
+}  // namespace
+
+bool HandOverBlock(const void* samples, uint32_t bytes, uint32_t channels) {
+    std::lock_guard<std::mutex> guard(handOverLock);
+    // Only the last block's worth of a long buffer can be part of the latest block.
+    const char* from = static_cast<const char*>(samples);
+    const uint32_t frameBytes = static_cast<uint32_t>(sizeof(int16_t)) * (channels > 1 ? channels : 1);
+    uint32_t frames = bytes / frameBytes;
+    if (frames > kPitchBlockSamples) {
+        from += static_cast<size_t>(frames - kPitchBlockSamples) * frameBytes;
+        frames = kPitchBlockSamples;
+    }
+    if (channels <= 1) {
+        appendHeard(from, frames * frameBytes);
+    } else {
+        // The detector hears one voice: the channels of a stereo microphone are mixed to one,
+        // a stretch at a time, so nothing is allocated here.
+        int16_t mixed[256];
+        for (uint32_t done = 0; done < frames;) {
+            uint32_t count = 0;
+            for (; count < 256 && done < frames; ++count, ++done) {
+                const char* at = from + static_cast<size_t>(done) * frameBytes;
+                int32_t sum = 0;
+                for (uint32_t c = 0; c < channels; ++c) {
+                    int16_t sample;
+                    std::memcpy(&sample, at + c * sizeof(int16_t), sizeof sample);
+                    sum += sample;
+                }
+                mixed[count] = static_cast<int16_t>(sum / static_cast<int32_t>(channels));
+            }
+            appendHeard(reinterpret_cast<const char*>(mixed), count * static_cast<uint32_t>(sizeof(int16_t)));
+        }
+    }
 
     const uintptr_t event = wakeEvent.load();
     if (!event || blockWanted.load() != 1) return false;

@@ -82,6 +82,7 @@ bool TakePitchResult(int32_t* slot, uint32_t run);
 // so far (the latest kPitchBlockSamples samples' worth of bytes, kept without allocating); when
 // the worker is free, that latest block (silence where nothing was heard yet this run) is
 // copied into the worker's block and the worker is woken. So each result describes the sound
-// up to the buffer just returned, however short the buffers are. Returns true when the block
-// was handed over.
-bool HandOverBlock(const void* samples, uint32_t bytes);
+// up to the buffer just returned, however short the buffers are. The samples are 16-bit
+// frames of `channels` interleaved channels, mixed to one for the detector. Returns true when
+// the block was handed over.
+bool HandOverBlock(const void* samples, uint32_t bytes, uint32_t channels = 1);
