@@ -230,6 +230,18 @@ TEST_F(CaptureTest, CritiqueAnalysesOneBlockAtATimeAndRecordsNothing) {
     EXPECT_TRUE(window.messages().empty());
 }
 
+TEST_F(CaptureTest, CritiqueHearsAStereoMicrophoneAsOneVoice) {
+    // Read as one channel, interleaved frames halve every period and the pitch is lost.
+    quality(44100, 2);
+    settings.critique = 1;
+    startCapture();
+    std::vector<int16_t> stereo;
+    for (int16_t sample : tone(440, 44100, 2822)) stereo.insert(stereo.end(), {sample, int16_t(sample / 2)});
+    feedBuffers(stereo);
+    EXPECT_EQ(handleNextPost(), int(VOICE_PITCH));
+    EXPECT_EQ(slots, std::vector<int32_t>{24});
+}
+
 TEST_F(CaptureTest, RecordAndCritiqueTogetherThroughSeveralRuns) {
     settings.record = 1;
     settings.critique = 1;
