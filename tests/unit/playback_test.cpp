@@ -1,0 +1,826 @@
+// The sequencer, the melody preview and the playback run against the fakes of the MIDI output,
+// the millisecond counter, the timer, the window and the microphone.
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <unistd.h>
+
+#include "platform/host/fake_clock.h"
+#include "platform/host/fake_timer.h"
+#include "platform/host/fake_wave_in.h"
+#include "platform/host/recording_midi.h"
+#include "platform/host/recording_post.h"
+#include "platform/host/recording_shell.h"
+#include "platform/host/recording_window.h"
+#include "playback/note_bars.h"
+#include "playback/playback_run.h"
+#include "playback/playback_state.h"
+#include "playback/sequencer.h"
+#include "shell/commands.h"
+#include "song/melody_preview.h"
+#include "song/open_song.h"
+#include "song/song_model.h"
+#include "stage/critique_tally.h"
+#include "stage/layout.h"
+#include "support/unit_support.h"
+#include "voice/capture.h"
+#include "voice/pitch.h"
+#include "voice/recording.h"
+
+namespace {
+
+// A clean playback world: the fakes installed, the song model and the playback state back at
+// their start values, and helpers to build a song by hand.
+class Sequencer : public ::testing::Test {
+protected:
+    void SetUp() override {
+        platform::installClock(&clock);
+        platform::installMidi(&midi);
+        platform::installTimer(&timer);
+        platform::installWindow(&window);
+        songEvents.clear();
+        melodyEvents.clear();
+        noteBars.clear();
+        ticksPerPeriod.store(25 * kPeriodOne);
+        lineCount.store(1);
+        syllableCount.store(0);
+        lyricLines[0].startTick = 0;
+        unittest::resetSettings();
+        stripHeight.store(63);
+        lyricBand.right.store(640);
+        lyricBand.bottom.store(60);
+        playback.playing.store(1);
+        playback.busy.store(0);
+        rewindSongPosition();
+        playback.currentLine.store(0);
+        playback.currentSyllable.store(0);
+        playback.drawnLine.store(0);
+        playback.midiOut.store(7);
+    }
+    void TearDown() override {
+        playback.playing.store(0);
+        playback.busy.store(0);
+        songEvents.clear();
+        melodyEvents.clear();
+        noteBars.clear();
+        platform::installClock(nullptr);
+        platform::installMidi(nullptr);
+        platform::installTimer(nullptr);
+        platform::installWindow(nullptr);
+    }
+
+    // One timer period, the clock moved on 25 ms first as the real timer would be.
+    void period() {
+        clock.advance(timerPeriodMs);
+        sequencerTick(0, 0, timerPeriodMs, 0, 0);
+    }
+    void periods(int count) {
+        for (int i = 0; i < count; ++i) period();
+    }
+    void playToTheEnd() {
+        while (playback.playing.load() != 0) period();
+    }
+    // A fresh run of an empty song from its start, nothing sent, no bars.
+    void restart() {
+        songEvents.clear();
+        melodyEvents.clear();
+        noteBars.clear();
+        midi.clear();
+        clock.set(0);
+        rewindSongPosition();
+        playback.playing.store(1);
+    }
+    // Where the run stands: song position, lyric line and syllable, and whether it plays.
+    static std::vector<int32_t> state() {
+        return {playback.position, playback.currentLine, playback.currentSyllable, playback.playing};
+    }
+    // The millisecond at which each message went out, in order.
+    std::vector<uint32_t> sendTimes() const {
+        std::vector<uint32_t> times;
+        for (const auto& record : midi.records())
+            if (record.call == platform::RecordingMidiOutput::Call::ShortMsg) times.push_back(record.ms);
+        return times;
+    }
+
+    static void event(int32_t tick, uint32_t message, uint32_t melody = 0) {
+        ASSERT_TRUE(songEvents.insert(message, tick, melody));
+    }
+    // A tempo record with its 8.24 ticks per period.
+    static void tempo(EventList& list, int32_t tick, uint32_t periodTicks) {
+        uint32_t message = 0xFF | 0x51 << 8 | uint32_t(wholeTicks(periodTicks)) << 16 | (periodTicks >> 16 & 0xFF) << 24;
+        ASSERT_TRUE(list.insert(message, tick, 0, periodTicks));
+    }
+    static void rewind() { songEvents.cursor = songEvents.head; }
+    static constexpr uint32_t noteOn(uint8_t note, uint8_t velocity, uint8_t channel = 0) {
+        return (0x90u | channel) | uint32_t{note} << 8 | uint32_t{velocity} << 16;
+    }
+    static constexpr uint32_t noteOff(uint8_t note, uint8_t channel = 0) {
+        return (0x80u | channel) | uint32_t{note} << 8 | 0x40u << 16;
+    }
+
+    platform::FakeClock clock;
+    platform::RecordingMidiOutput midi;
+    platform::FakeTimer timer;
+    platform::RecordingWindowSide window;
+};
+
+TEST_F(Sequencer, AnEventIsDueOnlyOncePositionHasPassedItFractionIncluded) {
+    event(0, noteOn(60, 100));
+    event(25, noteOn(62, 100));  // equal to the position after one period: waits a period
+    event(26, noteOn(64, 100));
+    rewind();
+    period();
+    EXPECT_EQ(playback.position.load(), 25);
+    EXPECT_EQ(midi.sent(), (std::vector<uint32_t>{noteOn(60, 100)}));
+    period();
+    EXPECT_EQ(sendTimes(), (std::vector<uint32_t>{25, 50, 50}));
+    EXPECT_EQ(midi.records().back().handle, 7u);  // to the run's output device
+
+    // 4.8 ticks per period (division 96 at 120 bpm): after two periods song time is 9.6, so an
+    // event at tick 9 is due although the whole-tick position reads 9. The event at tick 960
+    // is at 5000 ms by the file's tempo; it goes out one period later.
+    restart();
+    event(9, noteOn(60, 1));
+    event(960, noteOn(61, 1));
+    rewind();
+    ticksPerPeriod.store(80530636);  // 4.8 in 8.24
+    periods(2);
+    EXPECT_EQ(playback.position.load(), 9);
+    playToTheEnd();
+    EXPECT_EQ(sendTimes(), (std::vector<uint32_t>{50, 5025}));
+}
+
+TEST_F(Sequencer, TempoRecordsRetimeTheRestOfTheirPeriodAndAreNotSent) {
+    // A metrical song that starts at 1 tick per period: a tempo at tick 0 (24 ticks per period,
+    // division 480 at 120 bpm) governs from the first period on.
+    tempo(songEvents, 0, 24 * kPeriodOne);
+    event(480, noteOn(60, 100));
+    tempo(songEvents, 1000, 12 * kPeriodOne);  // 60 bpm from tick 1000
+    event(1480, noteOn(62, 100));
+    rewind();
+    ticksPerPeriod.store(1 * kPeriodOne);
+    period();
+    EXPECT_EQ(playback.position.load(), 24);
+    playToTheEnd();
+    // Tick 480 is at 500 ms; tick 1480 at 1041.7 + 1000 ms; only the two notes go out.
+    EXPECT_EQ(sendTimes(), (std::vector<uint32_t>{525, 2050}));
+    EXPECT_EQ(ticksPerPeriod.load(), 12 * kPeriodOne);
+
+    // A record made without its fixed-point value takes its second data byte; a slowest
+    // possible tempo still moves the song on.
+    restart();
+    ASSERT_TRUE(songEvents.insert(0xFF | 0x51 << 8 | 10 << 16, 0, 0));
+    event(100, noteOn(60, 1));
+    rewind();
+    ticksPerPeriod.store(25 * kPeriodOne);
+    period();
+    EXPECT_EQ(playback.position.load(), 10);
+    ticksPerPeriod.store(0);
+    periods(3);
+    EXPECT_GT(songPositionFixed(), int64_t{10} * kPeriodOne);
+}
+
+TEST_F(Sequencer, TheTimeBudgetSpreadsADenseBurstOverPeriods) {
+    std::vector<uint32_t> inOrder;
+    for (uint8_t note = 40; note < 80; ++note) {
+        event(0, noteOn(note, 100));
+        inOrder.push_back(noteOn(note, 100));
+    }
+    rewind();
+    // Every message takes a millisecond to send: with 25 ticks per period the budget is
+    // 25 / 2 + 1 = 13 ms, so thirteen messages fit into the first period.
+    midi.setOnShortMsg([this](uint32_t) { clock.advance(1); });
+    sequencerTick(0, 0, 25, 0, 0);
+    EXPECT_EQ(midi.sent().size(), 13u);
+    EXPECT_EQ(playback.position.load(), 25);  // not taken back
+    for (int i = 0; i < 3; ++i) sequencerTick(0, 0, 25, 0, 0);
+    EXPECT_EQ(midi.sent(), inOrder);
+    EXPECT_EQ(playback.playing.load(), 0);
+
+    // A period with nothing due reads the counter once.
+    restart();
+    event(1000, noteOn(1, 1));
+    rewind();
+    clock.setAdvancePerRead(1);
+    uint32_t before = clock.now();
+    sequencerTick(0, 0, 25, 0, 0);
+    EXPECT_EQ(clock.now() - before, 1u);
+}
+
+TEST_F(Sequencer, SilenceMelodyWithholdsTheMelodyAndCritiquePushesBarsForItsNoteOns) {
+    struct Case {
+        int silence, critique;
+        size_t sent;
+        int bars;
+    };
+    for (Case c : {Case{0, 0, 6, 0}, Case{0, 1, 6, 0}, Case{1, 0, 1, 0}, Case{1, 1, 1, 2}}) {
+        SCOPED_TRACE(testing::Message() << "silence " << c.silence << " critique " << c.critique);
+        restart();
+        event(0, noteOn(60, 100), 1);
+        event(0, noteOn(64, 0), 1);  // a note-on of velocity 0 makes no bar
+        event(0, noteOff(60), 1);
+        event(0, 0x07B0 | 100 << 16, 1);  // control change of the melody track
+        event(0, noteOn(48, 90, 3));        // another track
+        event(0, noteOn(72, 80, 5), 1);
+        rewind();
+        settings.silenceMelody.store(c.silence);
+        settings.critique.store(c.critique);
+        period();
+        EXPECT_EQ(midi.sent().size(), c.sent);
+        if (c.silence) { EXPECT_EQ(midi.sent().front(), noteOn(48, 90, 3)); }
+        int bars = 0;
+        for (NoteBar* bar = noteBars.head; bar; bar = bar->next) ++bars;
+        EXPECT_EQ(bars, c.bars);
+    }
+    // The newest bar is the head: note 72 on any channel, falling the lane in four seconds.
+    NoteBar* bar = noteBars.head;
+    ASSERT_NE(bar, nullptr);
+    EXPECT_EQ(bar->x, 448.0f);
+    EXPECT_EQ(bar->y, -96.0f);
+    EXPECT_EQ(bar->vy, 104.0f);  // (480 - 63) / 4
+    EXPECT_EQ(bar->next->x, 224.0f);
+}
+
+TEST_F(Sequencer, LyricsStepOneLineAndOneSyllablePerPeriod) {
+    lineCount.store(4);
+    lyricLines[1].startTick = 0;
+    lyricLines[2].startTick = 0;
+    lyricLines[3].startTick = 100;
+    syllableCount.store(3);
+    syllables[0].tick = 0;
+    syllables[1].tick = 0;
+    syllables[2].tick = 30;
+    event(1000, noteOn(60, 1));
+    rewind();
+    period();  // position 25: lines 1 and 2 and syllable 1 are due, one step each
+    EXPECT_EQ(state(), (std::vector<int32_t>{25, 1, 1, 1}));
+    ASSERT_EQ(window.redraws().size(), 1u);
+    EXPECT_FALSE(window.redraws()[0].whole);
+    EXPECT_EQ(window.redraws()[0].rect.right, 640);  // the lyric band
+    period();  // position 50: line 2, syllable 2 (tick 30)
+    EXPECT_EQ(state(), (std::vector<int32_t>{50, 2, 2, 1}));
+    periods(4);  // position 150: line 3; the last syllable stays
+    EXPECT_EQ(state(), (std::vector<int32_t>{150, 3, 2, 1}));
+    EXPECT_EQ(window.redraws().size(), 2u);
+
+    // In critique mode the painter repaints by itself: no invalidation for a syllable.
+    settings.critique.store(1);
+    playback.currentSyllable.store(0);
+    period();
+    EXPECT_EQ(playback.currentSyllable.load(), 1);
+    EXPECT_EQ(window.redraws().size(), 2u);
+}
+
+TEST_F(Sequencer, BusyHoldsEverythingAndReleasingItResumesInPlace) {
+    lineCount.store(2);
+    lyricLines[1].startTick = 10;
+    event(10, noteOn(60, 1));
+    event(500, noteOn(61, 1));
+    rewind();
+    playback.busy.store(1);
+    periods(5);
+    EXPECT_EQ(state(), (std::vector<int32_t>{0, 0, 0, 1}));
+    EXPECT_TRUE(midi.sent().empty());
+    playback.busy.store(0);
+    period();
+    EXPECT_EQ(state(), (std::vector<int32_t>{25, 1, 0, 1}));
+    EXPECT_EQ(midi.sent().size(), 1u);
+}
+
+TEST_F(Sequencer, TheEndOfTheSongIsNoticedOnTheLastEventAndAnEmptySongEndsAtOnce) {
+    // No events at all: the first period ends the run, the lyrics still step.
+    lineCount.store(2);
+    lyricLines[1].startTick = 0;
+    period();
+    EXPECT_EQ(state(), (std::vector<int32_t>{25, 1, 0, 0}));
+    EXPECT_TRUE(midi.sent().empty());
+
+    restart();
+    event(0, noteOn(60, 1));
+    event(40, noteOff(60));
+    rewind();
+    period();
+    EXPECT_EQ(playback.playing.load(), 1);
+    period();
+    EXPECT_EQ(playback.playing.load(), 0);  // on the period that sent the last event
+    EXPECT_EQ(songEvents.cursor, nullptr);
+    EXPECT_EQ(midi.sent().size(), 2u);
+}
+
+TEST_F(Sequencer, KeyShiftsNotesOffTheDrumChannelAndANoteOffFollowsItsNoteOn) {
+    const uint32_t pressure60 = 0xA0 | 60 << 8 | 30 << 16;
+    struct Step {
+        int32_t shift;
+        std::vector<uint32_t> in, out;
+    };
+    const Step steps[] = {
+        // Notes, their releases (velocity 0 too) and key pressure move; drums and controls stay.
+        {3, {noteOn(60, 100), pressure60, 0x07B0 | 90 << 16, noteOn(36, 100, 9), noteOff(36, 9)},
+         {noteOn(63, 100), 0xA0 | 63 << 8 | 30 << 16, 0x07B0 | 90 << 16, noteOn(36, 100, 9), noteOff(36, 9)}},
+        {3, {noteOff(60), noteOn(64, 50, 2), noteOn(64, 0, 2)}, {noteOff(63), noteOn(67, 50, 2), noteOn(67, 0, 2)}},
+        // Out of 0..127: not sent, nor its pressure or note-off, even at a key that would fit.
+        {12, {noteOn(120, 1), noteOn(115, 1), noteOn(0, 1)}, {noteOn(127, 1), noteOn(12, 1)}},
+        {0, {0xA0 | 120 << 8, noteOff(120)}, {}},
+        {-12, {noteOn(11, 1), noteOn(12, 1)}, {noteOn(0, 1)}},
+        // A key change while notes are held: each release goes where its note sounds.
+        {-5, {noteOff(115), noteOff(0), noteOff(11), noteOff(12)}, {noteOff(127), noteOff(12), noteOff(0)}},
+        {2, {noteOn(60, 9), noteOn(62, 9, 1)}, {noteOn(62, 9), noteOn(64, 9, 1)}},
+        // Struck again at another key: the old one is let go first.
+        {-1, {noteOn(60, 8), noteOff(62, 1)}, {noteOff(62), noteOn(59, 8), noteOff(64, 1)}},
+        {7, {noteOff(60), noteOff(60), noteOff(70)}, {noteOff(59), noteOff(67), noteOff(77)}},
+    };
+    // Each step's messages fall due in one period; what the sounding notes went out with is
+    // kept from the steps before, as in a run.
+    for (const Step& step : steps) {
+        SCOPED_TRACE(testing::Message() << "key " << step.shift << " first in " << std::hex
+                                        << (step.in.empty() ? 0 : step.in[0]));
+        songEvents.clear();
+        for (uint32_t message : step.in) event(playback.position.load(), message);
+        event(1 << 30, 0xB0);  // keeps the run going
+        rewind();
+        keyShift.store(step.shift);
+        midi.clear();
+        period();
+        EXPECT_EQ(midi.sent(), step.out);
+    }
+}
+
+// Whether every event keeps its scaled time at each tempo factor over five-minute songs is
+// the timing benchmark's measure; here a change in the middle of the song carries song time
+// on from where it stood.
+TEST_F(Sequencer, ATempoChangeMidSongDoesNotJump) {
+    event(100000, noteOn(60, 1));
+    rewind();
+    std::vector<int32_t> positions;
+    for (int32_t percent : {100, 100, 150, 150, 50, 50, 55}) {
+        tempoPercent.store(percent);
+        period();
+        positions.push_back(playback.position.load());
+    }
+    EXPECT_EQ(positions, (std::vector<int32_t>{25, 50, 87, 125, 137, 150, 163}));
+}
+
+TEST_F(Sequencer, BarsFallInTheShiftedLaneAndReachTheZoneWhenTheirNoteIsDueAtAnyTempo) {
+    settings.silenceMelody.store(1);
+    settings.critique.store(1);
+    keyShift.store(3);
+    const int32_t fall = 480 - 63;  // the lane's height the bars fall
+    const std::pair<int32_t, float> cases[] = {{50, 52.0f}, {100, 104.0f}, {150, 156.0f}};
+    for (auto [percent, vy] : cases) {
+        SCOPED_TRACE(percent);
+        restart();
+        melodyEvents.insert(noteOn(60, 100), 8000, 1);  // due at 8 s of the file's time
+        buildMelodyPreview();
+        tempoPercent.store(percent);
+        while (noteBars.head == nullptr && playback.playing.load() != 0) period();
+        ASSERT_NE(noteBars.head, nullptr);
+        EXPECT_EQ(noteBars.head->x, 272.0f);  // note 63's lane
+        EXPECT_EQ(noteBars.head->vy, vy);
+        const double arrives = clock.now() + fall * 1000.0 / noteBars.head->vy;
+        EXPECT_NEAR(arrives, 8000.0 * 100 / percent, 2.0 * timerPeriodMs);
+    }
+    // A melody note with no place at the key makes no bar.
+    restart();
+    keyShift.store(-12);
+    event(0, noteOn(5, 100), 1);
+    event(1000, noteOn(60, 1));
+    rewind();
+    period();
+    EXPECT_EQ(noteBars.head, nullptr);
+}
+
+using MelodyPreview = Sequencer;
+
+std::vector<std::pair<int32_t, uint32_t>> songOrder() {
+    std::vector<std::pair<int32_t, uint32_t>> out;
+    for (const EventNode* node = songEvents.head; node; node = node->next) out.push_back({node->tick, node->message});
+    return out;
+}
+
+TEST_F(MelodyPreview, CopiesNoteEventsFourSecondsEarlierAtTheTempoInForce) {
+    event(0, noteOn(40, 90, 2));  // another track, already loaded
+    melodyEvents.insert(noteOn(60, 100), 1000, 1);
+    melodyEvents.insert(0x07B0 | 64 << 16, 1000, 1);  // a control change is not copied
+    melodyEvents.insert(noteOff(60), 1200, 1);
+    tempo(melodyEvents, 5000, 23 * kPeriodOne);
+    melodyEvents.insert(noteOn(62, 0), 10000, 1);      // velocity 0 is copied too
+    tempo(melodyEvents, 20000, 49 * kPeriodOne / 2);  // 24.5 ticks per period
+    melodyEvents.insert(noteOn(64, 100), 20100, 1);
+    songEvents.cursor = songEvents.tail;
+    buildMelodyPreview();
+    EXPECT_EQ(songOrder(), (std::vector<std::pair<int32_t, uint32_t>>{
+                               {-3000, noteOn(60, 100)}, {-2800, noteOff(60)}, {0, noteOn(40, 90, 2)},
+                               {6320, noteOn(62, 0)}, {16180, noteOn(64, 100)}}));
+    EXPECT_EQ(songEvents.cursor, songEvents.head);
+    for (const EventNode* node = songEvents.head; node; node = node->next)
+        EXPECT_EQ(node->melody, node->tick == 0 ? 0u : 1u);
+
+    // The lead keeps the fraction of ticks per period and is truncated toward zero.
+    songEvents.clear();
+    melodyEvents.clear();
+    melodyEvents.insert(noteOn(60, 1), 0, 1);
+    melodyEvents.insert(noteOn(61, 1), 1000, 1);
+    ticksPerPeriod.store(80530636);  // 4.8: the lead is 767.99 ticks
+    buildMelodyPreview();
+    EXPECT_EQ(songOrder(), (std::vector<std::pair<int32_t, uint32_t>>{{-767, noteOn(60, 1)}, {232, noteOn(61, 1)}}));
+
+    // Nothing to copy: the song stays as it was.
+    songEvents.clear();
+    melodyEvents.clear();
+    buildMelodyPreview();
+    EXPECT_TRUE(songEvents.empty());
+}
+
+class PlaybackRun : public Sequencer {
+protected:
+    void SetUp() override {
+        Sequencer::SetUp();
+        platform::installWaveInDevice(&microphone);
+        platform::installMessagePost(&posts);
+        playback.playing.store(0);
+        playback.midiOut.store(0);
+        lineCount.store(2);
+        lyricLines[1].startTick = 30;
+        loadTwoEvents();
+    }
+    // A note from 0 to 40, as a load leaves it.
+    static void loadTwoEvents() {
+        songEvents.clear();
+        event(0, noteOn(60, 100));
+        event(40, noteOff(60));
+        rewind();
+    }
+    void TearDown() override {
+        // Whatever a test left running is stopped so the next one starts clean.
+        playback.playing.store(0);
+        timer.fire();
+        StopPitchWorker();
+        settings.critique.store(0);
+        platform::installWaveInDevice(nullptr);
+        platform::installMessagePost(nullptr);
+        Sequencer::TearDown();
+    }
+
+    // Runs the timer until it is gone, the clock moving 25 ms before each period.
+    int runToTheEnd() {
+        int count = 0;
+        for (; !timer.live().empty() && count < 1000; ++count) {
+            clock.advance(timerPeriodMs);
+            timer.fire();
+        }
+        return count;
+    }
+    void stopNow() {
+        playback.playing.store(0);
+        clock.advance(timerPeriodMs);
+        timer.fire();
+    }
+
+    void expectEverythingClosed() {
+        EXPECT_TRUE(timer.live().empty());
+        EXPECT_EQ(timer.periodsHeld(), 0);
+        EXPECT_EQ(midi.openDevices(), 0);
+        EXPECT_EQ(playback.playing.load(), 0);
+        EXPECT_TRUE(previousRunClosed());
+        for (unsigned command : kRunMenuItems) EXPECT_TRUE(window.isEnabled(command, false)) << command;
+    }
+    // No note keeps sounding: the device was reset before its close.
+    void expectReset() { EXPECT_TRUE(midi.resetBeforeClose(midi.records().front().handle)); }
+
+    platform::FakeWaveIn microphone;
+    platform::RecordingPost posts;
+};
+
+TEST_F(PlaybackRun, ASongPlaysFromStartToItsEndAndTheStopClosesEverything) {
+    playback.currentLine.store(1);
+    playback.currentSyllable.store(1);
+    playback.drawnLine.store(5);
+    tally.possible = 9;
+    for (unsigned command : kRunMenuItems) window.enableMenuItem(command, false);  // as the load left them
+    std::snprintf(songTitle, sizeof songTitle, "Night and Day");
+
+    startPlayback();
+    EXPECT_EQ(window.captions(), std::vector<std::string>{"Lyrivox - Night and Day"});
+    EXPECT_EQ((std::vector<int32_t>{playback.playing, playback.currentLine, playback.currentSyllable, playback.drawnLine,
+                                    playback.position}),
+              (std::vector<int32_t>{1, 0, 0, -1, 0}));
+    EXPECT_EQ(tally.possible, 0u);
+    EXPECT_EQ(midi.openDevices(), 1);
+    EXPECT_EQ(timer.periodsHeld(), 1);
+    ASSERT_EQ(timer.live().size(), 1u);
+    const platform::FakeTimer::Live live = timer.live()[0];
+    EXPECT_EQ((std::vector<uint64_t>{live.delayMs, live.resolutionMs, live.user, live.mode}),
+              (std::vector<uint64_t>{25, 25, 25, platform::kTimePeriodic}));
+    EXPECT_FALSE(previousRunClosed());
+    EXPECT_TRUE(window.redraws().empty());  // no capture, no whole-window invalidation
+
+    // Position 25 sends the note-on and passes line 1's start at 30 one period later; 50
+    // sends the last event; the period after that stops.
+    EXPECT_EQ(runToTheEnd(), 3);
+    EXPECT_EQ(midi.sent(), (std::vector<uint32_t>{noteOn(60, 100), noteOff(60)}));
+    EXPECT_EQ(playback.currentLine.load(), 1);
+    expectEverythingClosed();
+    expectReset();
+    EXPECT_TRUE(window.messages().empty());
+    ASSERT_EQ(window.redraws().size(), 1u);
+    EXPECT_FALSE(window.redraws()[0].whole);
+    EXPECT_EQ(window.redraws()[0].rect.bottom, 60);
+    EXPECT_EQ(window.captions().back(), "Lyrivox");
+    EXPECT_TRUE(microphone.log().empty());  // neither Record nor Critique: the microphone is left alone
+}
+
+TEST_F(PlaybackRun, CaptureIsOpenedStartedAndClosedOnlyWhenRecordingOrCritiquing) {
+    // Critique: opened, every buffer queued and started before the timer, all given back by
+    // the reset and closed at the stop, whose close notice ends the worker's run.
+    settings.critique.store(1);
+    startPlayback();
+    EXPECT_EQ(microphone.log().size(), 2 * kCaptureBuffers + 2);
+    EXPECT_EQ(microphone.log().back(), "start");
+    EXPECT_EQ(capturing.load(), 1);
+    ASSERT_FALSE(window.redraws().empty());
+    EXPECT_TRUE(window.redraws().front().whole);
+    runToTheEnd();
+    expectEverythingClosed();
+    std::vector<std::string> log = microphone.log();
+    ASSERT_GE(log.size(), 2 * kCaptureBuffers + 4);
+    EXPECT_EQ(log[2 * kCaptureBuffers + 2], "reset");
+    EXPECT_EQ(log.back(), "close");
+    EXPECT_FALSE(microphone.isOpen());
+    EXPECT_EQ(capturing.load(), 0);
+    EXPECT_EQ(waveIn.load(), 0u);
+    platform::RecordingPost::Posted posted{};
+    ASSERT_TRUE(posts.take(&posted));
+    EXPECT_EQ(posted.message, WM_VOICE);
+    EXPECT_EQ(posted.wParam, VOICE_END);
+    EXPECT_TRUE(window.messages().empty());
+    StopPitchWorker();
+
+    // No microphone: its one message, and the song plays on without capture.
+    loadTwoEvents();
+    microphone.failCall(platform::FakeWaveIn::kOpen);
+    startPlayback();
+    EXPECT_EQ(window.messages(), (std::vector<std::string>{unittest::kMsgCannotOpenWaveIn}));
+    EXPECT_EQ(playback.playing.load(), 1);
+    runToTheEnd();
+    expectEverythingClosed();
+    EXPECT_EQ(midi.sent().size(), 4u);
+    EXPECT_EQ(window.messages().size(), 1u);  // nothing to close, so no 107
+}
+
+TEST_F(PlaybackRun, AStopWhileAMessageBoxHoldsTheRunHappensOnTheNextPeriod) {
+    startPlayback();
+    clock.advance(25);
+    timer.fire();
+    int periodsInBox = 0;
+    window.setOnMessageBox([&](const platform::RecordingWindowSide::Box&) {
+        // The user chooses Stop while the box is open.
+        playback.playing.store(0);
+        clock.advance(25);
+        periodsInBox += timer.fire();
+        EXPECT_TRUE(timer.live().empty());
+    });
+    playback.busy.store(1);
+    window.messageBox("held", "Lyrivox!", 0x30, true);
+    playback.busy.store(0);
+    EXPECT_EQ(periodsInBox, 1);
+    expectEverythingClosed();
+    EXPECT_EQ(midi.sent().size(), 1u);  // the note-off never went out, the reset silenced it
+    expectReset();
+}
+
+TEST_F(PlaybackRun, AFailedStartTellsTheUserClosesWhatItOpenedAndLeavesTheMenuUsable) {
+    using Timer = platform::FakeTimer;
+    struct Case {
+        const char* name;
+        bool midiFails, resolutionFails, timerFails;
+    };
+    for (Case c : {Case{"no MIDI output", true, false, false}, Case{"no resolution", false, true, false},
+                   Case{"no periodic timer", false, false, true}}) {
+        SCOPED_TRACE(c.name);
+        midi.clear();
+        timer.clear();
+        window.clear();
+        settings.critique.store(1);
+        midi.setResult(platform::RecordingMidiOutput::Call::Open, c.midiFails ? 4 : 0);
+        timer.setFail(Timer::Call::BeginPeriod, c.resolutionFails);
+        timer.setFail(Timer::Call::SetEvent, c.timerFails);
+        startPlayback();
+        EXPECT_EQ(window.messages(), (std::vector<std::string>{unittest::kMsgCannotStartTimer}));
+        expectEverythingClosed();
+        EXPECT_EQ(playback.midiOut.load(), 0u);
+        EXPECT_EQ(waveIn.load(), 0u);
+        EXPECT_EQ(capturing.load(), 0);
+        EXPECT_FALSE(microphone.isOpen());
+        if (!c.midiFails) { expectReset(); }
+        EXPECT_EQ(playback.busy.load(), 0);
+    }
+    // The program is usable: the next start plays.
+    settings.critique.store(0);
+    midi.clear();
+    timer.clear();
+    startPlayback();
+    EXPECT_EQ(playback.playing.load(), 1);
+    runToTheEnd();
+    EXPECT_EQ(midi.sent().size(), 2u);
+}
+
+TEST_F(PlaybackRun, AFailedKillOrCloseAtTheStopIsReportedOnceAndTheRestStillRuns) {
+    using Timer = platform::FakeTimer;
+    startPlayback();
+    const uint32_t first = timer.live()[0].id;
+    timer.setFail(Timer::Call::KillEvent, true);
+    stopNow();
+    EXPECT_EQ(window.messages(), (std::vector<std::string>{unittest::kMsgCannotKillTimer}));
+    EXPECT_EQ(midi.openDevices(), 0);
+    EXPECT_TRUE(previousRunClosed());
+    for (unsigned command : kRunMenuItems) EXPECT_TRUE(window.isEnabled(command, false));
+    // The timer that would not die keeps calling: no second message. Nor does a second such
+    // timer, and neither drives the next run.
+    timer.fire();
+    EXPECT_EQ(window.messages().size(), 1u);
+    startPlayback();
+    playback.playing.store(0);
+    timer.fire();
+    EXPECT_EQ(window.messages().size(), 2u);
+    timer.setFail(Timer::Call::KillEvent, false);
+    rewind();
+    startPlayback();
+    ASSERT_EQ(timer.live().size(), 3u);
+    clock.advance(25);
+    timer.fire();  // every timer calls once
+    EXPECT_EQ(playback.position.load(), 25);
+    ASSERT_EQ(timer.live().size(), 1u);
+    EXPECT_NE(timer.live()[0].id, first);
+    runToTheEnd();
+    EXPECT_EQ(window.messages().size(), 2u);
+
+    // A MIDI close that fails brings the same message.
+    window.clear();
+    midi.setResult(platform::RecordingMidiOutput::Call::Close, 2);
+    loadTwoEvents();
+    startPlayback();
+    runToTheEnd();
+    EXPECT_EQ(window.messages(), (std::vector<std::string>{unittest::kMsgCannotKillTimer}));
+    EXPECT_TRUE(timer.live().empty());
+    midi.setResult(platform::RecordingMidiOutput::Call::Close, 0);
+}
+
+TEST_F(PlaybackRun, ANewRunWaitsUntilThePreviousRunIsClosed) {
+    startPlayback();
+    clock.advance(25);
+    timer.fire();
+    playback.playing.store(0);  // Open clears playing; its dialog returns before the next period
+
+    std::atomic<bool> started{false};
+    std::thread opener([&] {
+        startPlayback();
+        started.store(true);
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_FALSE(started.load());
+    EXPECT_EQ(midi.openDevices(), 1);  // only the first run's
+    timer.fire();                      // the first run's stop sequence
+    opener.join();
+    EXPECT_TRUE(started.load());
+    EXPECT_EQ(midi.openDevices(), 1);  // the second run's
+    EXPECT_EQ(timer.live().size(), 1u);
+    EXPECT_EQ(playback.playing.load(), 1);
+    EXPECT_TRUE(window.messages().empty());
+
+    // A previous run that never closes is not waited for forever: the start gives up.
+    playback.playing.store(0);
+    startPlayback();
+    EXPECT_EQ(window.messages(), (std::vector<std::string>{unittest::kMsgCannotStartTimer}));
+    EXPECT_EQ(midi.openDevices(), 1);
+    EXPECT_EQ(timer.live().size(), 1u);
+}
+
+// A stop held up by the box it shows on the timer thread: the box can be answered only while
+// the window thread handles what is sent to it, so the waits of Open and of the exit do.
+class HeldStop : public PlaybackRun {
+protected:
+    void SetUp() override {
+        PlaybackRun::SetUp();
+        platform::installShell(&shell);
+        platform::setHostExecutablePath("C:\\Lyrivox\\lyrivox.exe");
+        char pattern[] = "/tmp/lvx-heldstop-XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        folder = pattern;
+        std::snprintf(recordingPath, sizeof recordingPath, "%s/lvxtake.wav", pattern);
+        std::snprintf(optionsPath, sizeof optionsPath, "%s/options.lvx", pattern);
+        settings.record.store(1);
+        // Only the timer thread's box is held; the window thread's own boxes return at once.
+        const std::thread::id windowThread = std::this_thread::get_id();
+        window.setOnMessageBox([this, windowThread](const platform::RecordingWindowSide::Box&) {
+            while (std::this_thread::get_id() != windowThread && !answered.load())
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        });
+    }
+    void TearDown() override {
+        answer();
+        FinishRecording();
+        platform::installShell(nullptr);
+        PlaybackRun::TearDown();
+        EXPECT_EQ(std::system(("rm -rf '" + folder + "'").c_str()), 0);
+    }
+
+    // A run recording a buffer of sound, then (if `stop`) its stop on a timer thread of its own.
+    void startRecording(platform::FakeWaveIn& device, bool stop = true) {
+        platform::installWaveInDevice(&device);
+        startPlayback();
+        device.feed(std::vector<int16_t>(2048, 1000));
+        ASSERT_TRUE(device.waitUntilIdle());
+        if (!stop) return;
+        playback.playing.store(0);
+        stopper = std::thread([this] {
+            clock.advance(timerPeriodMs);
+            timer.fire();
+        });
+    }
+    void answer() {
+        answered.store(true);
+        if (stopper.joinable()) stopper.join();
+    }
+
+    platform::RecordingShellSide shell;
+    std::string folder;
+    std::atomic<bool> answered{false};
+    std::thread stopper;
+};
+
+TEST_F(HeldStop, OpenWaitsForTheStopAndLoadsNothingWhenItDoesNotEnd) {
+    for (bool answeredInTheWait : {true, false}) {
+        SCOPED_TRACE(answeredInTheWait ? "answered while Open waits" : "never answered");
+        window.clear();
+        answered.store(false);
+        window.setOnWait([&] { if (answeredInTheWait) answered.store(true); });
+        midi.setResult(platform::RecordingMidiOutput::Call::Close, 2);  // the stop's box: 112
+        platform::FakeWaveIn device;
+        startRecording(device);
+        shell.dialogAnswers = {"C:\\songs\\a.kar"};
+        openSong();
+        // Held: one message and nothing loaded (no background, no file). Answered: the load.
+        const std::vector<std::string> shown = window.messages();
+        ASSERT_GE(shown.size(), 2u);
+        EXPECT_EQ(shown.front(), unittest::kMsgCannotKillTimer);
+        if (answeredInTheWait)
+            EXPECT_EQ(shown.back(), "Error opening the midi file [C:\\songs\\a.kar].");
+        else
+            EXPECT_EQ(shown, (std::vector<std::string>{unittest::kMsgCannotKillTimer, unittest::kMsgCannotStartTimer}));
+        answer();
+        EXPECT_FALSE(device.isOpen());
+        midi.setResult(platform::RecordingMidiOutput::Call::Close, 0);
+    }
+}
+
+TEST_F(HeldStop, ExitAndEndOfSessionCloseWhatTheStopLeftAndFinishTheTake) {
+    struct Case {
+        const char* name;
+        bool stopComes;   // the timer runs the stop at all
+        bool closeFails;  // the device will not close: 107, and no WIM_CLOSE to finish the take
+        bool endSession;  // WM_ENDSESSION rather than the window's end
+    };
+    for (Case c : {Case{"exit with no stop in time", false, false, false},
+                   Case{"exit while the stop shows 107", true, true, false},
+                   Case{"end of session after a failed close", true, true, true}}) {
+        SCOPED_TRACE(c.name);
+        window.clear();
+        answered.store(c.endSession);
+        std::remove(optionsPath);
+        loadTwoEvents();
+        platform::FakeWaveIn device;
+        device.failCall(platform::FakeWaveIn::kClose, c.closeFails);
+        startRecording(device, c.stopComes);
+        if (c.endSession) {
+            answer();
+            endSession();
+        } else {
+            releaseResources();
+        }
+        // The take's header states the sizes of what is on disk, and that is not nothing.
+        const unittest::Bytes take = unittest::readBytes(recordingPath);
+        ASSERT_GT(take.size(), kWaveHeaderBytes);
+        EXPECT_EQ(unittest::le(take, 4), take.size() - 8);
+        EXPECT_EQ(unittest::le(take, 40), take.size() - kWaveHeaderBytes);
+        EXPECT_TRUE(timer.live().empty());
+        EXPECT_EQ(timer.periodsHeld(), 0);
+        EXPECT_EQ(midi.openDevices(), 0);
+        expectReset();
+        EXPECT_EQ(device.isOpen(), c.closeFails);
+        EXPECT_EQ(access(optionsPath, F_OK), 0);
+        answer();
+        EXPECT_TRUE(previousRunClosed());
+        EXPECT_EQ(window.messages(), std::vector<std::string>(c.closeFails, unittest::kMsgCannotCloseWaveIn));
+        midi.clear();
+        timer.clear();
+        stopper = std::thread();
+    }
+}
+
+}  // namespace
