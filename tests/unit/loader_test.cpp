@@ -21,20 +21,15 @@
 namespace {
 
 using unittest::kMsgBufferLimits;
+using midi::Track;
 
 // {tick, message, melody flag}.
 using Event = std::tuple<int32_t, uint32_t, uint32_t>;
+using Events = std::vector<Event>;
 
-std::vector<Event> eventsOf(const EventList& list) {
-    std::vector<Event> out;
+Events eventsOf(const EventList& list) {
+    Events out;
     for (const EventNode* node = list.head; node; node = node->next) out.push_back({node->tick, node->message, node->melody});
-    return out;
-}
-
-std::vector<uint32_t> periodsOf(const EventList& list) {
-    std::vector<uint32_t> out;
-    for (const EventNode* node = list.head; node; node = node->next)
-        if (isTempoRecord(*node)) out.push_back(node->periodTicks);
     return out;
 }
 
@@ -115,10 +110,9 @@ protected:
         return loadSong(path.c_str());
     }
     int32_t load(const midi::File& file) { return load(file.bytes()); }
-
     // A format 0 file of one track at division 480.
-    static midi::File song(const midi::Track& track, uint16_t division = 480) {
-        return midi::File().header(0, 1, division).track(track);
+    int32_t load(const Track& track, uint16_t division = 480) {
+        return load(midi::File().header(0, 1, division).track(track));
     }
 
     platform::RecordingWindowSide window{10};
@@ -127,55 +121,43 @@ protected:
 };
 
 TEST_F(Loader, KnowsChunksByTheirThirdByteAndStepsOverOthersFourBytesAtATime) {
-    midi::Track track;
-    track.noteOn(5, 0, 60, 100).end();
     midi::File file;
     file.header(0, 1, 480);
     // An unknown chunk is not skipped by its length: its length and data are read as ids.
     // Its 8 data bytes hold no 'h' or 'r' in third place, so they are stepped over.
     file.chunk("JUNK", {'a', 'b', 'c', 'd', 'e', 'f', 'g', 'i'});
-    file.chunk("xxrx", track.bytes());
+    file.chunk("xxrx", Track().noteOn(5, 0, 60, 100).end().bytes());
     ASSERT_EQ(load(file), 1);
-    EXPECT_EQ(eventsOf(songEvents), (std::vector<Event>{{5, noteOn(0, 60, 100), 0}}));
+    EXPECT_EQ(eventsOf(songEvents), (Events{{5, noteOn(0, 60, 100), 0}}));
     EXPECT_EQ(songEvents.cursor, songEvents.head);
-
     // "AAhA" is a header: format 2 in it is rejected.
     EXPECT_EQ(load(midi::File().chunk("AAhA", {0, 2, 0, 1, 1, 0xE0})), 0);
-
     // A file without any known chunk is an empty song.
     ASSERT_EQ(load(midi::Bytes{'R', 'I', 'F', 'F', 1, 2, 3}), 1);
     EXPECT_TRUE(songEvents.empty());
 }
 
 TEST_F(Loader, HeaderRules) {
-    midi::Track track;
-    track.noteOn(0, 0, 60, 100).end();
-
+    const Track track = Track().noteOn(0, 0, 60, 100).end();
     // The format's low byte alone counts.
     EXPECT_EQ(load(midi::File().header(2, 1, 480).track(track)), 0);
     EXPECT_EQ(load(midi::File().header(0x0102, 1, 480).track(track)), 0);
     ASSERT_EQ(load(midi::File().header(0x0100, 1, 480).track(track)), 1);
     EXPECT_EQ(eventsOf(songEvents).size(), 1u);
-
     // A header shorter than six bytes is rejected (cut off by the file's end: see the prefixes).
     EXPECT_EQ(load(midi::File().chunk("MThd", {0, 0, 0, 1, 1}, 5).track(track)), 0);
 
     // Longer headers are read and the rest stepped over; only the low three length bytes
     // count. The number of tracks is ignored.
-    midi::File longer;
-    longer.chunk("MThd", {0, 1, 0, 9, 0x00, 0x60, 'M', 'T', 'r', 'k'}, 0x7F00000A).track(track).track(track);
-    ASSERT_EQ(load(longer), 1);
+    ASSERT_EQ(load(midi::File().chunk("MThd", {0, 1, 0, 9, 0x00, 0x60, 'M', 'T', 'r', 'k'}, 0x7F00000A).track(track).track(track)), 1);
     EXPECT_EQ(eventsOf(songEvents).size(), 2u);
     EXPECT_EQ(ticksPerQuarter, 96.0f);
-
     // A later header overrides an earlier one.
     ASSERT_EQ(load(midi::File().header(1, 1, 96).header(0, 1, 480).track(track)), 1);
     EXPECT_EQ(ticksPerQuarter, 480.0f);
 
     // A rejected header leaves the lists cleared but counts and menu as they were.
-    midi::Track words;
-    words.lyric(0, "one").lyric(0, "/two");
-    ASSERT_EQ(load(song(words)), 1);
+    ASSERT_EQ(load(Track().lyric(0, "one").lyric(0, "/two")), 1);
     window.clear();
     EXPECT_EQ(load(midi::File().header(3, 1, 480).track(track)), 0);
     EXPECT_TRUE(songEvents.empty());
@@ -186,26 +168,19 @@ TEST_F(Loader, HeaderRules) {
 }
 
 TEST_F(Loader, SongTimeRunsOnInFormatZeroAndStartsAgainPerTrackInFormatOne) {
-    midi::Track first;
-    first.noteOn(10, 0, 60, 100).noteOn(10, 0, 62, 100).end();
-    midi::Track second;
-    second.noteOn(15, 1, 64, 100).end();
-
+    const Track first = Track().noteOn(10, 0, 60, 100).noteOn(10, 0, 62, 100).end();
+    const Track second = Track().noteOn(15, 1, 64, 100).end();
     ASSERT_EQ(load(midi::File().header(1, 2, 480).track(first).track(second)), 1);
-    EXPECT_EQ(eventsOf(songEvents), (std::vector<Event>{
-        {10, noteOn(0, 60, 100), 0}, {15, noteOn(1, 64, 100), 0}, {20, noteOn(0, 62, 100), 0}}));
-
+    EXPECT_EQ(eventsOf(songEvents), (Events{{10, noteOn(0, 60, 100), 0}, {15, noteOn(1, 64, 100), 0}, {20, noteOn(0, 62, 100), 0}}));
     ASSERT_EQ(load(midi::File().header(0, 2, 480).track(first).track(second)), 1);
-    EXPECT_EQ(eventsOf(songEvents), (std::vector<Event>{
-        {10, noteOn(0, 60, 100), 0}, {20, noteOn(0, 62, 100), 0}, {35, noteOn(1, 64, 100), 0}}));
-
+    EXPECT_EQ(eventsOf(songEvents), (Events{{10, noteOn(0, 60, 100), 0}, {20, noteOn(0, 62, 100), 0}, {35, noteOn(1, 64, 100), 0}}));
     // Tracks before any header are read as format 0.
     ASSERT_EQ(load(midi::File().track(first).track(second)), 1);
     EXPECT_EQ(std::get<0>(eventsOf(songEvents).back()), 35);
 }
 
 TEST_F(Loader, ChannelEventsRunningStatusAndSkippedSystemData) {
-    midi::Track track;
+    Track track;
     track.event(0, {0x92, 0x40, 0x00})        // note-on with velocity 0 stays a note-on
         .event(0, {0x90, 0x3C, 0x64})
         .event(0, {0x3E, 0x64})               // running status
@@ -219,25 +194,19 @@ TEST_F(Loader, ChannelEventsRunningStatusAndSkippedSystemData) {
         .event(1, {0xA1, 0x3C, 0x10})
         .event(1, {0x81, 0x3C, 0x40})
         .end();
-    ASSERT_EQ(load(song(track)), 1);
-    EXPECT_EQ(eventsOf(songEvents), (std::vector<Event>{
+    ASSERT_EQ(load(track), 1);
+    EXPECT_EQ(eventsOf(songEvents), (Events{
         {0, 0x00004092, 0}, {0, 0x00643C90, 0}, {0, 0x00643E90, 0}, {1, 0x000005C3, 0}, {1, 0x000007C3, 0},
         {2, 0x000033D4, 0}, {4, 0x006407B0, 0}, {6, 0x004000E0, 0}, {7, 0x00103CA1, 0}, {8, 0x00403C81, 0}}));
     EXPECT_TRUE(melodyEvents.empty());
 
     // Running status does not carry into the next track: a data byte before the track's
     // first status is read again as a delta time.
-    midi::Track first;
-    first.event(0, {0x90, 0x3C, 0x64}).end();
-    midi::Track second;
-    second.raw({0x00, 0x05, 0x90, 0x3D, 0x64}).end();
-    ASSERT_EQ(load(midi::File().header(1, 2, 480).track(first).track(second)), 1);
-    EXPECT_EQ(eventsOf(songEvents), (std::vector<Event>{{0, 0x00643C90, 0}, {5, 0x00643D90, 0}}));
-
+    ASSERT_EQ(load(midi::File().header(1, 2, 480).track(Track().event(0, {0x90, 0x3C, 0x64}).end())
+                       .track(Track().raw({0x00, 0x05, 0x90, 0x3D, 0x64}).end())), 1);
+    EXPECT_EQ(eventsOf(songEvents), (Events{{0, 0x00643C90, 0}, {5, 0x00643D90, 0}}));
     // Nothing after the end of track is read.
-    midi::Track ended;
-    ended.event(0, {0x90, 0x3C, 0x64}).end().event(0, {0x90, 0x3D, 0x64});
-    ASSERT_EQ(load(song(ended)), 1);
+    ASSERT_EQ(load(Track().event(0, {0x90, 0x3C, 0x64}).end().event(0, {0x90, 0x3D, 0x64})), 1);
     EXPECT_EQ(eventsOf(songEvents).size(), 1u);
 }
 
@@ -245,18 +214,14 @@ TEST_F(Loader, MelodyTracksAreFoundByTheirNames) {
     auto melodyFlags = [&](std::vector<std::string> names) {
         midi::File file;
         file.header(1, static_cast<uint16_t>(names.size()), 480);
-        for (size_t i = 0; i < names.size(); ++i) {
-            midi::Track track;
-            track.name(0, names[i]).noteOn(static_cast<uint32_t>(i), 0, 60, 100).end();
-            file.track(track);
-        }
+        for (size_t i = 0; i < names.size(); ++i)
+            file.track(Track().name(0, names[i]).noteOn(static_cast<uint32_t>(i), 0, 60, 100).end());
         EXPECT_EQ(load(file), 1);
         std::vector<uint32_t> flags;
         for (const Event& e : eventsOf(songEvents)) flags.push_back(std::get<2>(e));
         return flags;
     };
-    EXPECT_EQ(melodyFlags({"Melody", "MELODY 1", "melodyline", "Lead Vocal", "Mel"}),
-              (std::vector<uint32_t>{1, 1, 1, 0, 0}));
+    EXPECT_EQ(melodyFlags({"Melody", "MELODY 1", "melodyline", "Lead Vocal", "Mel"}), (std::vector<uint32_t>{1, 1, 1, 0, 0}));
     EXPECT_EQ(melodyFlags({"Vocals", "VOCAL 2", "Melody"}), (std::vector<uint32_t>{1, 0, 1}));
     EXPECT_EQ(melodyFlags({"Melody", "Vocals"}), (std::vector<uint32_t>{1, 0}));
     EXPECT_EQ(melodyFlags({"Vocal"}), (std::vector<uint32_t>{1}));
@@ -268,33 +233,26 @@ TEST_F(Loader, MelodyTracksAreFoundByTheirNames) {
 
     // Events before the name are not melody events; with Critique on the melody's events go
     // to melodyEvents and the tempo records to both lists.
-    midi::Track melody;
-    melody.noteOn(0, 0, 50, 90).name(0, "Melody").noteOn(5, 0, 60, 100).tempo(5, 500000).end();
+    const Track melody = Track().noteOn(0, 0, 50, 90).name(0, "Melody").noteOn(5, 0, 60, 100).tempo(5, 500000).end();
     settings.critique = 1;
-    ASSERT_EQ(load(song(melody)), 1);
-    EXPECT_EQ(eventsOf(songEvents), (std::vector<Event>{{0, noteOn(0, 50, 90), 0}, {10, 0x001851FF, 0}}));
-    EXPECT_EQ(eventsOf(melodyEvents), (std::vector<Event>{{5, noteOn(0, 60, 100), 1}, {10, 0x001851FF, 0}}));
+    ASSERT_EQ(load(melody), 1);
+    EXPECT_EQ(eventsOf(songEvents), (Events{{0, noteOn(0, 50, 90), 0}, {10, 0x001851FF, 0}}));
+    EXPECT_EQ(eventsOf(melodyEvents), (Events{{5, noteOn(0, 60, 100), 1}, {10, 0x001851FF, 0}}));
     EXPECT_TRUE(window.isEnabled(kCmdSilenceMelody, false));
-
     // The load greys what cannot change during playback; Stop it leaves alone.
     for (unsigned id : {kCmdOpen, kCmdRecord, kCmdQualityAm, kCmdQualityFm, kCmdQualityCd, kCmdCritique})
         EXPECT_FALSE(window.isEnabled(id)) << id;
     EXPECT_TRUE(window.isEnabled(kCmdStop, true));
     settings.critique = 0;
-    ASSERT_EQ(load(song(melody)), 1);
-    EXPECT_EQ(eventsOf(songEvents), (std::vector<Event>{
-        {0, noteOn(0, 50, 90), 0}, {5, noteOn(0, 60, 100), 1}, {10, 0x001851FF, 0}}));
-    EXPECT_EQ(eventsOf(melodyEvents), (std::vector<Event>{{10, 0x001851FF, 0}}));
+    ASSERT_EQ(load(melody), 1);
+    EXPECT_EQ(eventsOf(songEvents), (Events{{0, noteOn(0, 50, 90), 0}, {5, noteOn(0, 60, 100), 1}, {10, 0x001851FF, 0}}));
+    EXPECT_EQ(eventsOf(melodyEvents), (Events{{10, 0x001851FF, 0}}));
 }
 
 TEST_F(Loader, LyricsComeFromTheFirstLyricTrackAndAreCutIntoLinesAndSyllables) {
-    midi::Track words;
-    words.name(0, "Words").text(0, "@KMIDI KARAOKE FILE").text(10, "\\Hel").text(10, "lo ").text(10, "/world").end();
-    midi::Track lyrics;
-    lyrics.lyric(5, "\\ignored").end();
-    midi::Track plain;
-    plain.text(0, "\\not words").end();
-    ASSERT_EQ(load(midi::File().header(1, 3, 480).track(plain).track(words).track(lyrics)), 1);
+    const Track words = Track().name(0, "Words").text(0, "@KMIDI KARAOKE FILE").text(10, "\\Hel").text(10, "lo ").text(10, "/world").end();
+    ASSERT_EQ(load(midi::File().header(1, 3, 480).track(Track().text(0, "\\not words").end()).track(words)
+                       .track(Track().lyric(5, "\\ignored").end())), 1);
     EXPECT_EQ(shownLines(), (std::vector<std::string>{"0 Tessaloon Music Software", "10 Hello ", "30 world"}));
     // "Hel", "Hello ", "world": the second centred halfway between "Hel" (30) and "Hello " (60).
     EXPECT_EQ(syllablesOf(), (std::vector<std::array<int32_t, 4>>{{10, 15, 1, 3}, {20, 45, 1, 6}, {30, 25, 2, 5}}));
@@ -302,10 +260,8 @@ TEST_F(Loader, LyricsComeFromTheFirstLyricTrackAndAreCutIntoLinesAndSyllables) {
 
     // The first text replaces the banner; '@' texts, '/@' and carriage returns record
     // nothing; a separator alone records an empty syllable; long texts stop at 79.
-    midi::Track karaoke;
-    karaoke.lyric(0, "Hi").lyric(0, "@T title").lyric(7, "/@L").lyric(1, "/")
-        .lyric(2, "\r").lyric(3, "word").lyric(1, std::string(100, 'x')).lyric(4, "\r").end();
-    ASSERT_EQ(load(song(karaoke)), 1);
+    ASSERT_EQ(load(Track().lyric(0, "Hi").lyric(0, "@T title").lyric(7, "/@L").lyric(1, "/").lyric(2, "\r")
+                       .lyric(3, "word").lyric(1, std::string(100, 'x')).lyric(4, "\r").end()), 1);
     // Line 1 is opened by "/@L", which records nothing (its text is not looked at, and the last
     // song's line 1 does not show through); the carriage return's line starts at "word"; the
     // long text is too long for that line: a line of its own. The trailing carriage return opens
@@ -315,9 +271,7 @@ TEST_F(Loader, LyricsComeFromTheFirstLyricTrackAndAreCutIntoLinesAndSyllables) {
     EXPECT_GE(widestLineWidth, 790);
 
     // Measuring follows the text as drawn, mnemonic prefixes included.
-    midi::Track amp;
-    amp.lyric(0, "R&B").lyric(0, " &&").end();
-    ASSERT_EQ(load(song(amp)), 1);
+    ASSERT_EQ(load(Track().lyric(0, "R&B").lyric(0, " &&").end()), 1);
     EXPECT_EQ(syllables[0].centerX, 10);
     EXPECT_EQ(syllables[1].centerX, 30);
 
@@ -330,10 +284,9 @@ TEST_F(Loader, LyricsComeFromTheFirstLyricTrackAndAreCutIntoLinesAndSyllables) {
 }
 
 TEST_F(Loader, TablesWrapToTheStartWithTheLimitsMessage) {
-    midi::Track lines;
+    Track lines;
     for (int i = 1; i <= 126; ++i) lines.lyric(1, "/line " + std::to_string(i));
-    lines.end();
-    ASSERT_EQ(load(song(lines)), 1);
+    ASSERT_EQ(load(lines.end()), 1);
     EXPECT_EQ(window.messages(), std::vector<std::string>{kMsgBufferLimits});
     // The 125th separator wraps to line 0, which takes that line's text and start tick.
     EXPECT_EQ(lineText(0), "line 125");
@@ -344,10 +297,9 @@ TEST_F(Loader, TablesWrapToTheStartWithTheLimitsMessage) {
     EXPECT_EQ(syllableCount, 126);
 
     window.clear();
-    midi::Track many;
+    Track many;
     for (int i = 0; i < 2001; ++i) many.lyric(1, i % 10 == 0 ? "/a" : "b");
-    many.end();
-    ASSERT_EQ(load(song(many)), 1);
+    ASSERT_EQ(load(many.end()), 1);
     // Two syllable wraps and one line wrap, each with its message.
     EXPECT_EQ(window.messages(), (std::vector<std::string>(3, kMsgBufferLimits)));
     EXPECT_EQ(syllableCount, 1);
@@ -359,8 +311,7 @@ TEST_F(Loader, TablesWrapToTheStartWithTheLimitsMessage) {
 // the 640-pixel band at 10 pixels a character, and the title is found.
 TEST_F(Loader, KaraokeFilesFromOtherProgramsShowAllTheirWords) {
     struct Expected {
-        const char* name;
-        const char* title;
+        const char *name, *title;
         std::vector<std::string> lines;  // "startTick text", line 0 first
     };
     const std::string banner = "0 Tessaloon Music Software";
@@ -386,7 +337,7 @@ TEST_F(Loader, KaraokeFilesFromOtherProgramsShowAllTheirWords) {
     };
     std::map<std::string, midi::Bytes> files;
     for (const midi::WildSong& wild : midi::wildSongs()) files[wild.name] = wild.bytes;
-    std::map<std::string, std::vector<Event>> events;
+    std::map<std::string, Events> events;
     for (const Expected& e : table) {
         ASSERT_EQ(load(files.at(e.name)), 1) << e.name;
         events[e.name] = eventsOf(songEvents);
@@ -401,77 +352,64 @@ TEST_F(Loader, KaraokeFilesFromOtherProgramsShowAllTheirWords) {
     EXPECT_EQ(events["unknown-chunk.mid"], events["without-unknown-chunk.mid"]);
     EXPECT_EQ(events["song-after-song.mid"], events["rmid-with-info.rmi"]);
     EXPECT_EQ(ticksPerPeriod, fixed(6));
-
     // Without a track name or an @T header the title is the file's name.
-    midi::Track plain;
-    plain.noteOn(0, 0, 60, 100).end();
-    ASSERT_EQ(load(song(plain)), 1);
+    ASSERT_EQ(load(Track().noteOn(0, 0, 60, 100).end()), 1);
     EXPECT_EQ(std::string(songTitle), "song");
 }
 
 TEST_F(Loader, StartValueAndTempoRecordsKeepTheFractionOfTheFilesTempo) {
-    midi::Track empty;
-    empty.end();
-    struct Start {
-        uint16_t division;
-        uint32_t expected;
-    };
-    for (Start s : {Start{480, 24 * kPeriodOne}, Start{96, fixed(4.8)}, Start{0xE728, 25 * kPeriodOne},
-                    Start{0xE804, fixed(2.4)}, Start{0xE328, 29 * kPeriodOne}, Start{0x7FFF, kPeriodMax},
-                    Start{0, 24 * kPeriodOne}, Start{0xE700, 24 * kPeriodOne}}) {  // a division of no ticks: 480
-        ASSERT_EQ(load(song(empty, s.division)), 1);
-        EXPECT_EQ(ticksPerPeriod, s.expected) << std::hex << s.division;
+    const Track empty = Track().end();
+    const std::pair<uint16_t, uint32_t> starts[] = {
+        {480, 24 * kPeriodOne}, {96, fixed(4.8)}, {0xE728, 25 * kPeriodOne}, {0xE804, fixed(2.4)},
+        {0xE328, 29 * kPeriodOne}, {0x7FFF, kPeriodMax}, {0, 24 * kPeriodOne},
+        {0xE700, 24 * kPeriodOne}};  // a division of no ticks: 480
+    for (auto [division, expected] : starts) {
+        ASSERT_EQ(load(empty, division), 1);
+        EXPECT_EQ(ticksPerPeriod, expected) << std::hex << division;
     }
 
     struct Tempo {
         uint16_t division;
-        uint32_t micros;
-        uint32_t period;
+        uint32_t micros, period;
     };
-    for (Tempo t : {Tempo{480, 500000, 24 * kPeriodOne}, Tempo{96, 500000, fixed(4.8)}, Tempo{24, 1000000, fixed(0.6)}, Tempo{1, 0xFFFFFF, 25000}, Tempo{24, 1479451, fixed(600000.0 / 1479451)}, Tempo{0x7FFF, 1, kPeriodMax},
+    for (Tempo t : {Tempo{480, 500000, 24 * kPeriodOne}, Tempo{96, 500000, fixed(4.8)}, Tempo{24, 1000000, fixed(0.6)},
+                    Tempo{1, 0xFFFFFF, 25000}, Tempo{24, 1479451, fixed(600000.0 / 1479451)}, Tempo{0x7FFF, 1, kPeriodMax},
                     Tempo{480, 700000, fixed(12000000.0 / 700000)}}) {
-        midi::Track track;
-        track.tempo(3, t.micros).end();
-        ASSERT_EQ(load(song(track, t.division)), 1);
+        ASSERT_EQ(load(Track().tempo(3, t.micros).end(), t.division), 1);
         ASSERT_EQ(eventsOf(songEvents).size(), 1u);
         const EventNode& record = *songEvents.head;
         EXPECT_EQ(record.periodTicks, t.period) << t.division << " " << t.micros;
         EXPECT_EQ(record.message, 0xFFu | 0x51u << 8 | (t.period >> 24) << 16 | ((t.period >> 16) & 0xFF) << 24);
         EXPECT_EQ(record.tick, 3);
         EXPECT_EQ(eventsOf(melodyEvents), eventsOf(songEvents));
-        EXPECT_EQ(periodsOf(melodyEvents), periodsOf(songEvents));
+        EXPECT_EQ(melodyEvents.head->periodTicks, t.period);
     }
 
     // A tempo of zero, or any tempo in an SMPTE song, makes no record.
-    midi::Track zero;
-    zero.tempo(0, 0).end();
-    ASSERT_EQ(load(song(zero)), 1);
+    ASSERT_EQ(load(Track().tempo(0, 0).end()), 1);
     EXPECT_TRUE(songEvents.empty());
-    midi::Track smpte;
-    smpte.tempo(0, 500000).end();
-    ASSERT_EQ(load(song(smpte, 0xE728)), 1);
+    const Track smpte = Track().tempo(0, 500000).end();
+    ASSERT_EQ(load(smpte, 0xE728), 1);
     EXPECT_TRUE(songEvents.empty());
     EXPECT_TRUE(melodyEvents.empty());
-
     // Tracks before any header play at 120 beats per minute of division 480, whatever the
     // last song's division was.
-    ASSERT_EQ(load(song(empty, 96)), 1);
+    ASSERT_EQ(load(empty, 96), 1);
     ASSERT_EQ(load(midi::File().track(smpte)), 1);
-    EXPECT_EQ(periodsOf(songEvents), (std::vector<uint32_t>{24 * kPeriodOne}));
+    ASSERT_FALSE(songEvents.empty());
+    EXPECT_EQ(songEvents.head->periodTicks, 24 * kPeriodOne);
     EXPECT_EQ(ticksPerPeriod, 24 * kPeriodOne);
 }
 
 TEST_F(Loader, AReadOnlySongLoadsAndAMissingOneChangesNothing) {
-    midi::Track track;
-    track.name(0, "Melody").noteOn(0, 0, 60, 100).lyric(0, "la").lyric(0, "/la").end();
-    ASSERT_TRUE(midi::writeFile(path, song(track).bytes()));
+    const Track track = Track().name(0, "Melody").noteOn(0, 0, 60, 100).lyric(0, "la").lyric(0, "/la").end();
+    ASSERT_TRUE(midi::writeFile(path, midi::File().header(0, 1, 480).track(track).bytes()));
     ASSERT_EQ(chmod(path.c_str(), 0444), 0);
     EXPECT_EQ(loadSong(path.c_str()), 1);
     chmod(path.c_str(), 0644);
-    EXPECT_EQ(eventsOf(songEvents).size(), 1u);
+    const Events before = eventsOf(songEvents);
+    EXPECT_EQ(before.size(), 1u);
     window.clear();
-    std::vector<Event> before = eventsOf(songEvents);
-
     EXPECT_EQ(loadSong((dir + "/missing.mid").c_str()), 0);
     EXPECT_EQ(eventsOf(songEvents), before);
     EXPECT_EQ(lineCount, 2);
@@ -486,46 +424,35 @@ TEST_F(Loader, AReadOnlySongLoadsAndAMissingOneChangesNothing) {
 TEST_F(Loader, NothingIsReadPastAChunk) {
     // A track cut short by its chunk: the text's stated length runs past the chunk's end.
     // That track ends there, the next one is read as usual.
-    midi::Track cut;
-    cut.noteOn(0, 0, 60, 100).event(0, {0xFF, 0x05, 0x20, 'a', 'b'});
-    midi::Track next;
-    next.noteOn(1, 0, 61, 100).end();
-    ASSERT_EQ(load(midi::File().header(1, 2, 480).track(cut).track(next)), 1);
-    EXPECT_EQ(eventsOf(songEvents), (std::vector<Event>{{0, noteOn(0, 60, 100), 0}, {1, noteOn(0, 61, 100), 0}}));
+    ASSERT_EQ(load(midi::File().header(1, 2, 480).track(Track().noteOn(0, 0, 60, 100).event(0, {0xFF, 0x05, 0x20, 'a', 'b'}))
+                       .track(Track().noteOn(1, 0, 61, 100).end())), 1);
+    EXPECT_EQ(eventsOf(songEvents), (Events{{0, noteOn(0, 60, 100), 0}, {1, noteOn(0, 61, 100), 0}}));
     EXPECT_EQ(syllableCount, 0);
-
     // A delta time of more than four bytes ends the track.
-    midi::Track endless;
-    endless.noteOn(0, 0, 60, 100).raw({0x81, 0x81, 0x81, 0x81, 0x01, 0x90, 0x3C, 0x64}).end();
-    ASSERT_EQ(load(song(endless)), 1);
+    ASSERT_EQ(load(Track().noteOn(0, 0, 60, 100).raw({0x81, 0x81, 0x81, 0x81, 0x01, 0x90, 0x3C, 0x64}).end()), 1);
     EXPECT_EQ(eventsOf(songEvents).size(), 1u);
-
     // Song time stops at the largest tick instead of wrapping into negative ticks.
-    midi::Track late;
+    Track late;
     for (int i = 0; i < 9; ++i) late.noteOn(0x0FFFFFFF, 0, 60, 100);
-    late.end();
-    ASSERT_EQ(load(song(late)), 1);
+    ASSERT_EQ(load(late.end()), 1);
     EXPECT_EQ(std::get<0>(eventsOf(songEvents).back()), INT32_MAX);
     EXPECT_GT(std::get<0>(eventsOf(songEvents).front()), 0);
 
     // Every prefix of a good file loads without reading past what it holds; what it gives
     // is the start of what the whole file gives.
-    midi::Track words;
-    words.name(0, "Words").text(0, "@Ksong").text(0, "\\Hel").text(10, "lo").tempo(0, 600000).end();
-    midi::Track melody;
-    melody.name(0, "Melody").noteOn(0, 0, 60, 100).event(10, {0x3E, 0x64}).event(0, {0xF0, 0x01, 0xF7})
+    const Track words = Track().name(0, "Words").text(0, "@Ksong").text(0, "\\Hel").text(10, "lo").tempo(0, 600000).end();
+    const Track melody = Track().name(0, "Melody").noteOn(0, 0, 60, 100).event(10, {0x3E, 0x64}).event(0, {0xF0, 0x01, 0xF7})
         .event(0, {0xC0, 0x05}).raw(midi::vlq(200)).raw({0x80, 0x3C, 0x00}).end();
-    midi::Bytes whole = midi::File().header(1, 2, 96).track(words).track(melody).bytes();
+    const midi::Bytes whole = midi::File().header(1, 2, 96).track(words).track(melody).bytes();
     ASSERT_EQ(load(whole), 1);
-    const std::vector<Event> full = eventsOf(songEvents);
+    const Events full = eventsOf(songEvents);
     ASSERT_EQ(full.size(), 5u);
     for (size_t size = 0; size < whole.size(); ++size) {
-        midi::Bytes prefix(whole.begin(), whole.begin() + static_cast<long>(size));
-        int32_t result = load(prefix);
+        int32_t result = load(midi::Bytes(whole.begin(), whole.begin() + static_cast<long>(size)));
         // Fewer than four bytes hold no chunk id; a header cut short is rejected.
         EXPECT_EQ(result, size < 4 || size >= 14 ? 1 : 0) << size;
         if (!result) continue;
-        std::vector<Event> got = eventsOf(songEvents);
+        const Events got = eventsOf(songEvents);
         EXPECT_LE(got.size(), full.size()) << size;
         for (const Event& e : got) EXPECT_NE(std::find(full.begin(), full.end(), e), full.end()) << size;
         EXPECT_LE(syllableCount, 2) << size;
