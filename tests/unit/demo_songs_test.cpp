@@ -6,7 +6,6 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
 #include <map>
 #include <set>
 #include <string>
@@ -55,11 +54,10 @@ class DemoSongs : public ::testing::Test {
 
     // Loads bytes through a file of their own name in the scratch folder.
     int32_t load(const gensongs::Output& song) {
-        fs::path path = dir / song.fileName;
-        std::ofstream(path, std::ios::binary)
-            .write(reinterpret_cast<const char*>(song.bytes.data()), static_cast<std::streamsize>(song.bytes.size()));
+        const std::string path = (dir / song.fileName).string();
+        EXPECT_TRUE(midi::writeFile(path, song.bytes));
         window.clear();
-        return loadSong(path.string().c_str());
+        return loadSong(path.c_str());
     }
 
     platform::RecordingWindowSide window{10};
