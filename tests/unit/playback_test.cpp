@@ -44,13 +44,14 @@ protected:
         platform::installMidi(&midi);
         platform::installTimer(&timer);
         platform::installWindow(&window);
+        platform::installWaveInDevice(&microphone);
+        platform::installMessagePost(&posts);
         songEvents.clear();
         melodyEvents.clear();
         noteBars.clear();
         ticksPerPeriod.store(25 * kPeriodOne);
         lineCount.store(1);
         syllableCount.store(0);
-        lyricLines[0].startTick = 0;
         unittest::resetSettings();
         stripHeight.store(63);
         lyricBand.right.store(640);
@@ -60,12 +61,15 @@ protected:
         rewindSongPosition();
         playback.currentLine.store(0);
         playback.currentSyllable.store(0);
-        playback.drawnLine.store(0);
         playback.midiOut.store(7);
     }
     void TearDown() override {
+        // Whatever a test left running is stopped so the next one starts clean.
         playback.playing.store(0);
         playback.busy.store(0);
+        timer.fire();
+        StopPitchWorker();
+        settings.critique.store(0);
         songEvents.clear();
         melodyEvents.clear();
         noteBars.clear();
@@ -73,6 +77,8 @@ protected:
         platform::installMidi(nullptr);
         platform::installTimer(nullptr);
         platform::installWindow(nullptr);
+        platform::installWaveInDevice(nullptr);
+        platform::installMessagePost(nullptr);
     }
 
     // One timer period, the clock moved on 25 ms first as the real timer would be.
@@ -128,49 +134,49 @@ protected:
     platform::RecordingMidiOutput midi;
     platform::FakeTimer timer;
     platform::RecordingWindowSide window;
+    platform::FakeWaveIn microphone;
+    platform::RecordingPost posts;
 };
 
-TEST_F(Sequencer, AnEventIsDueOnlyOncePositionHasPassedItFractionIncluded) {
-    event(0, noteOn(60, 100));
-    event(25, noteOn(62, 100));  // equal to the position after one period: waits a period
-    event(26, noteOn(64, 100));
-    rewind();
-    period();
-    EXPECT_EQ(playback.position.load(), 25);
-    EXPECT_EQ(midi.sent(), (std::vector<uint32_t>{noteOn(60, 100)}));
-    period();
-    EXPECT_EQ(sendTimes(), (std::vector<uint32_t>{25, 50, 50}));
-    EXPECT_EQ(midi.records().back().handle, 7u);  // to the run's output device
-
-    // 4.8 ticks per period (division 96 at 120 bpm): after two periods song time is 9.6, so an
-    // event at tick 9 is due although the whole-tick position reads 9. The event at tick 960
-    // is at 5000 ms by the file's tempo; it goes out one period later.
-    restart();
-    event(9, noteOn(60, 1));
-    event(960, noteOn(61, 1));
-    rewind();
-    ticksPerPeriod.store(80530636);  // 4.8 in 8.24
-    periods(2);
-    EXPECT_EQ(playback.position.load(), 9);
-    playToTheEnd();
-    EXPECT_EQ(sendTimes(), (std::vector<uint32_t>{50, 5025}));
-}
-
-TEST_F(Sequencer, TempoRecordsRetimeTheRestOfTheirPeriodAndAreNotSent) {
-    // A metrical song that starts at 1 tick per period: a tempo at tick 0 (24 ticks per period,
-    // division 480 at 120 bpm) governs from the first period on.
-    tempo(songEvents, 0, 24 * kPeriodOne);
-    event(480, noteOn(60, 100));
-    tempo(songEvents, 1000, 12 * kPeriodOne);  // 60 bpm from tick 1000
-    event(1480, noteOn(62, 100));
-    rewind();
-    ticksPerPeriod.store(1 * kPeriodOne);
-    period();
-    EXPECT_EQ(playback.position.load(), 24);
-    playToTheEnd();
-    // Tick 480 is at 500 ms; tick 1480 at 1041.7 + 1000 ms; only the two notes go out.
-    EXPECT_EQ(sendTimes(), (std::vector<uint32_t>{525, 2050}));
+// An event is due once song time has passed it, the fraction of ticks per period included; a
+// tempo record retimes the rest of its period and is not sent.
+TEST_F(Sequencer, EventsGoOutInThePeriodAfterTheirTimeAtTheTempoInForce) {
+    struct Case {
+        uint32_t startPeriod;
+        std::vector<std::pair<int32_t, uint32_t>> notes, tempos;  // tick and message, tick and ticks
+        int32_t firstPosition;
+        std::vector<uint32_t> times;
+    };
+    const Case cases[] = {
+        // Tick 25 equals the position after one period: it waits a period.
+        {25 * kPeriodOne, {{0, noteOn(60, 100)}, {25, noteOn(62, 100)}, {26, noteOn(64, 100)}}, {}, 25, {25, 50, 50}},
+        // 4.8 ticks per period (division 96 at 120 bpm): after two periods song time is 9.6, so
+        // tick 9 is due; tick 960 is at 5000 ms by the file's tempo.
+        {80530636, {{9, noteOn(60, 1)}, {960, noteOn(61, 1)}}, {}, 4, {50, 5025}},
+        // A song that starts at 1 tick per period: a tempo at tick 0 (division 480 at 120 bpm)
+        // governs from the first period on; 60 bpm from tick 1000. Tick 480 is at 500 ms, tick
+        // 1480 at 1041.7 + 1000 ms.
+        {kPeriodOne, {{480, noteOn(60, 100)}, {1480, noteOn(62, 100)}}, {{0, 24}, {1000, 12}}, 24, {525, 2050}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.firstPosition);
+        restart();
+        std::vector<uint32_t> sent;
+        for (auto [tick, message] : c.notes) {
+            event(tick, message);
+            sent.push_back(message);
+        }
+        for (auto [tick, ticks] : c.tempos) tempo(songEvents, tick, ticks * kPeriodOne);
+        rewind();
+        ticksPerPeriod.store(c.startPeriod);
+        period();
+        EXPECT_EQ(playback.position.load(), c.firstPosition);
+        playToTheEnd();
+        EXPECT_EQ(sendTimes(), c.times);
+        EXPECT_EQ(midi.sent(), sent);
+    }
     EXPECT_EQ(ticksPerPeriod.load(), 12 * kPeriodOne);
+    EXPECT_EQ(midi.records().back().handle, 7u);  // to the run's output device
 
     // A record made without its fixed-point value takes its second data byte; a slowest
     // possible tempo still moves the song on.
@@ -423,8 +429,6 @@ class PlaybackRun : public Sequencer {
 protected:
     void SetUp() override {
         Sequencer::SetUp();
-        platform::installWaveInDevice(&microphone);
-        platform::installMessagePost(&posts);
         playback.playing.store(0);
         playback.midiOut.store(0);
         lineCount.store(2);
@@ -438,16 +442,6 @@ protected:
         event(40, noteOff(60));
         rewind();
     }
-    void TearDown() override {
-        // Whatever a test left running is stopped so the next one starts clean.
-        playback.playing.store(0);
-        timer.fire();
-        StopPitchWorker();
-        settings.critique.store(0);
-        platform::installWaveInDevice(nullptr);
-        platform::installMessagePost(nullptr);
-        Sequencer::TearDown();
-    }
 
     // Runs the timer until it is gone, the clock moving 25 ms before each period.
     int runToTheEnd() {
@@ -458,7 +452,6 @@ protected:
         }
         return count;
     }
-
     void expectEverythingClosed() {
         EXPECT_TRUE(timer.live().empty());
         EXPECT_EQ(timer.periodsHeld(), 0);
@@ -469,9 +462,6 @@ protected:
     }
     // No note keeps sounding: the device was reset before its close.
     void expectReset() { EXPECT_TRUE(midi.resetBeforeClose(midi.records().front().handle)); }
-
-    platform::FakeWaveIn microphone;
-    platform::RecordingPost posts;
 };
 
 TEST_F(PlaybackRun, ASongPlaysFromStartToItsEndAndTheStopClosesEverything) {
