@@ -4,33 +4,9 @@
 #include <string>
 
 #include "platform/host/recording_window.h"
-#include "playback/playback_state.h"
-#include "shell/message.h"
 #include "shell/paths.h"
 
 namespace {
-
-TEST(ShowMessage, OwnedExclamationBoxWithPlaybackPausedWhileOpen) {
-    platform::RecordingWindowSide window;
-    platform::installWindow(&window);
-    int busyWhileOpen = -1;
-    window.setOnMessageBox(
-        [&](const platform::RecordingWindowSide::Box&) { busyWhileOpen = playback.busy.load(); });
-    window.setMessageBoxResult(1);
-    EXPECT_EQ(showMessage("Unable to start the Midi timer."), 1);
-    window.setMessageBoxResult(0);  // a box that could not be shown
-    EXPECT_EQ(showMessage("second"), 0);
-    platform::installWindow(nullptr);
-
-    auto boxes = window.boxes();
-    ASSERT_EQ(boxes.size(), 2u);
-    EXPECT_EQ(boxes[0].text, "Unable to start the Midi timer.");
-    EXPECT_EQ(boxes[0].caption, "Lyrivox!");
-    EXPECT_EQ(boxes[0].style, 0x30u);
-    EXPECT_TRUE(boxes[0].owned);
-    EXPECT_EQ(busyWhileOpen, 1);
-    EXPECT_EQ(playback.busy.load(), 0);
-}
 
 // The result always ends inside the 260 characters, never past them; a long result is cut at
 // 259, and the executable's own path is taken to 259 characters at most. 0x95 0x5C is one

@@ -23,6 +23,7 @@
 #include "playback/playback_state.h"
 #include "playback/sequencer.h"
 #include "shell/commands.h"
+#include "shell/message.h"
 #include "song/melody_preview.h"
 #include "song/open_song.h"
 #include "song/song_model.h"
@@ -381,6 +382,26 @@ TEST_F(Sequencer, BarsFallInTheShiftedLaneAndReachTheZoneWhenTheirNoteIsDueAtAny
     rewind();
     period();
     EXPECT_EQ(noteBars.head, nullptr);
+}
+
+using ShowMessage = Sequencer;
+
+TEST_F(ShowMessage, OwnedExclamationBoxWithPlaybackPausedWhileOpen) {
+    int busyWhileOpen = -1;
+    window.setOnMessageBox([&](const platform::RecordingWindowSide::Box&) { busyWhileOpen = playback.busy.load(); });
+    playback.playing.store(0);
+    window.setMessageBoxResult(1);
+    EXPECT_EQ(showMessage(unittest::kMsgCannotStartTimer), 1);
+    window.setMessageBoxResult(0);  // a box that could not be shown
+    EXPECT_EQ(showMessage("second"), 0);
+    const auto boxes = window.boxes();
+    ASSERT_EQ(boxes.size(), 2u);
+    EXPECT_EQ(boxes[0].text, unittest::kMsgCannotStartTimer);
+    EXPECT_EQ(boxes[0].caption, "Lyrivox!");
+    EXPECT_EQ(boxes[0].style, 0x30u);
+    EXPECT_TRUE(boxes[0].owned);
+    EXPECT_EQ(busyWhileOpen, 1);
+    EXPECT_EQ(playback.busy.load(), 0);
 }
 
 using MelodyPreview = Sequencer;
@@ -786,7 +807,6 @@ TEST_F(HeldStop, ExitAndEndOfSessionCloseWhatTheStopLeftAndFinishTheTake) {
         EXPECT_EQ(window.messages(), std::vector<std::string>(c.closeFails, unittest::kMsgCannotCloseWaveIn));
         midi.clear();
         timer.clear();
-        stopper = std::thread();
     }
 }
 
