@@ -131,19 +131,15 @@ protected:
         stripHeight = 63;
     }
 
-    // A picture of one colour, or of the given colours row after row (four-bit, so a colour
-    // picture even of one colour).
+    // A picture of one colour, or of distinct colours one a pixel row after row (four-bit, so a
+    // colour picture even of one colour).
     void addPicture(const std::string& name, Colour colour, int32_t width = 4, int32_t height = 3,
                     std::vector<Colour> colours = {}) {
-        if (colours.empty()) colours.assign(size_t(width * height), colour);
-        std::vector<Colour> palette;
-        std::vector<unsigned> indices;
-        for (Colour c : colours) {
-            if (std::find(palette.begin(), palette.end(), c) == palette.end()) palette.push_back(c);
-            indices.push_back(unsigned(std::find(palette.begin(), palette.end(), c) - palette.begin()));
-        }
-        palette.resize(4, kBlack);
-        writeFile(images_ + "/" + name, bmpFile(width, height, 4, palette, indices));
+        std::vector<unsigned> indices(size_t(width * height), 0);
+        if (colours.empty()) colours = {colour};
+        for (size_t i = 1; i < colours.size(); ++i) indices[i] = unsigned(i);
+        colours.resize(4, kBlack);
+        writeFile(images_ + "/" + name, bmpFile(width, height, 4, colours, indices));
     }
 
     // Surfaces made, a background of one colour chosen, the stage built at the client size.
@@ -195,11 +191,6 @@ protected:
     // A bar that enters from above and, after a frame of exactly one second, has its top at y.
     void pushArriving(float x, float y) { noteBars.push(x, -96.0f, 32, 64, 0.0f, y + 96.0f); }
     void frame(uint32_t ms) { clock_.advance(ms), paint(); }
-    // Frames after ms and gives the top of the newest bar.
-    float after(uint32_t ms) {
-        frame(ms);
-        return noteBars.head ? noteBars.head->y : -1e9f;
-    }
     // The text calls since the log was cleared: text, place and ink.
     using Text = std::tuple<std::string, int32_t, int32_t, Colour>;
     std::vector<Text> drawn() const {
@@ -504,15 +495,14 @@ TEST_F(PainterTest, BarsFallByElapsedTimeAndMoveTheirImage) {
     setLines({"lit"});
     syllables[0] = Syllable{0, 0, 0, 3};
     noteBars.push(96.0f, -96.0f, 32, 64, 0.0f, 104.0f);
-    EXPECT_FLOAT_EQ(after(500), -44.0f);
-    EXPECT_FLOAT_EQ(after(1500), 112.0f);
-    expectPixels({{97, 113, kCells}, {97, 150, kInk}, {95, 150, kBlack}});
-    EXPECT_FLOAT_EQ(after(1000), 216.0f);
-    expectPixels({{97, 113, kBlack}, {97, 150, kBlack}, {97, 217, kCells}, {97, 260, kInk}});  // the old image is gone
-    // The clock wraps at 2^32 without a jump.
-    clock_.set(0xFFFFFFFFu - 99);
-    noteLane.restart(0xFFFFFFFFu - 99);
-    EXPECT_FLOAT_EQ(after(250), 242.0f);
+    // Tops at -44, 112 and 216, the last after the clock wraps at 2^32 without a jump.
+    frame(500);
+    frame(1500);
+    expectPixels({{97, 111, kBlack}, {97, 112, kCells}, {97, 150, kInk}, {95, 150, kBlack}});
+    clock_.set(0xFFFFFFFFu - 499);
+    noteLane.restart(0xFFFFFFFFu - 499);
+    frame(1000);
+    expectPixels({{97, 113, kBlack}, {97, 150, kBlack}, {97, 215, kBlack}, {97, 216, kCells}, {97, 260, kInk}});
     EXPECT_EQ(lane(), (Lane{1, 0, 0}));
 }
 
@@ -542,27 +532,8 @@ TEST_F(PainterTest, JudgingZoneEdgesAndHitDistance) {
         frame(1000);
         EXPECT_EQ(lane(), c.lane) << c.marker << " " << c.x << " " << c.y;
     }
-    // A bar judged but not hit is judged again: under the marker now, a hit.
-    noteBars.clear();
-    tally = CritiqueTally{};
-    placeMarker(500);
-    pushArriving(200.0f, 420.0f);
-    frame(1000);
-    placeMarker(200);
-    frame(0);
-    EXPECT_EQ(lane(), (Lane{0, 1, 1}));
-
-    // A bar that crosses the whole zone beside the marker counts once, when it leaves.
-    noteBars.push(400.0f, -96.0f, 32, 64, 0.0f, 104.0f);
-    int framesInZone = 0;
-    for (int i = 0; i < 80 && lane()[0] == 1; ++i) {
-        frame(100);
-        if (lane()[0] == 1 && noteBars.head->y > 353.0f) ++framesInZone;
-    }
-    EXPECT_GT(framesInZone, 10);
-    EXPECT_EQ(lane(), (Lane{0, 1, 2}));
-    // Nothing of the bar is left in the window above the strip.
-    for (int y = 300; y < 417; y += 4) EXPECT_EQ(at(410, y), kBlack) << y;
+    // (A bar judged and not hit is judged again: see the bars at one position. A bar that
+    // stays in the zone beside the marker until it leaves, counted once: the short window.)
 }
 
 // Also the regression where a bar passing under the lyric band left an inverted copy there.
@@ -585,7 +556,7 @@ TEST_F(PainterTest, AShortWindowLeavesNoTrail) {
         markerTargetX = target;
         for (int i = 0; i < 10; ++i) frame(100);
     }
-    ASSERT_EQ(lane()[0], 0);
+    ASSERT_EQ(lane(), (Lane{0, 0, 1}));  // judged at every frame in the zone, counted once
     for (int32_t y = 60; y < 200 - 26; y += 2)
         for (int32_t x = 0; x < 640; x += 2) ASSERT_EQ(at(x, y), kBlack) << x << "," << y;
     EXPECT_EQ(at(23, 180), kWhite ^ kMarkerColour);  // the marker's top, on the strip
