@@ -102,7 +102,9 @@ TEST(NoteBarList, PushesFromAnotherThreadNeverMeetAHalfDoneWalk) {
     EXPECT_EQ(removed, kBars);
 }
 
-TEST(NoteLane, EachNoteHasItsSlotAndNotesOutside24To80SitAtZero) {
+// A bar, and the marker for the same sung slot, sit centred over the note's key of the
+// stretched 640-pixel keyboard at every width, so an exactly sung note is always a hit.
+TEST(NoteLane, BarsMarkerAndKeysShareOneMappingAtEveryWidth) {
     settings.windowWidth = 640;  // 16 pixels a slot
     const std::pair<int, int32_t> expected[] = {{48, 0},   {47, 192},  {60, 224},  {64, 288}, {65, 320},
                                                 {80, 592}, {24, -448}, {25, -208}, {37, 16},  {23, 0},
@@ -110,20 +112,15 @@ TEST(NoteLane, EachNoteHasItsSlotAndNotesOutside24To80SitAtZero) {
     for (auto [note, x] : expected) EXPECT_EQ(noteLaneX(static_cast<uint8_t>(note)), x) << "note " << note;
 
     // Across the octave slots 5 and 13 stay empty, and every step goes right.
-    for (int note = 49; note <= 59; ++note) {
-        const int32_t x = noteLaneX(static_cast<uint8_t>(note));
-        EXPECT_TRUE(x > noteLaneX(static_cast<uint8_t>(note - 1)) && x / 16 % 14 != 5) << note;
-    }
-
-    // At every width a bar, and the marker for the same sung slot, sit centred over the note's
-    // key of the stretched 640-pixel keyboard (keys centred at (slot + 1) * 16 there), so an
-    // exactly sung note is always a hit.
+    for (int note = 49; note <= 59; ++note)
+        EXPECT_TRUE(noteLaneX(uint8_t(note)) > noteLaneX(uint8_t(note - 1)) && noteLaneX(uint8_t(note)) / 16 % 14 != 5) << note;
+    // Keys centred at (slot + 1) * 16 on the 640-pixel keyboard; the marker placed by slot.
     for (int32_t width = 100; width <= 2000; ++width) {
         settings.windowWidth = width;
-        for (int note = 48; note <= 80; ++note) {
-            const int32_t slot = noteLaneSlot(static_cast<uint8_t>(note));
-            const int32_t x = noteLaneX(static_cast<uint8_t>(note));
-            ASSERT_NEAR(x + 16, (slot + 1) * 16.0 * width / 640.0, 1.0) << width << " " << note;
+        for (uint8_t note = 48; note <= 80; ++note) {
+            const int32_t slot = noteLaneSlot(note), x = noteLaneX(note);
+            ASSERT_NEAR(x + 16, (slot + 1) * 16.0 * width / 640.0, 1.0) << width << " " << int(note);
+            ASSERT_EQ(laneSlotX(slot, width), x) << width << " " << int(note);
         }
     }
     settings.windowWidth = 640;
