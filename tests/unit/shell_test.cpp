@@ -1,45 +1,79 @@
+// The shell: the menu commands with their settings, marks and caption, the dialogs and files
+// they open, the window's size and pitch messages, and the options file with its bytes.
+
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <fstream>
 #include <functional>
 #include <string>
+#include <vector>
 
-#include "support/unit_support.h"
 #include "platform/host/recording_shell.h"
-#include "platform/host/software_drawing.h"
 #include "platform/host/recording_window.h"
+#include "platform/host/software_drawing.h"
 #include "playback/note_bars.h"
 #include "playback/playback_state.h"
 #include "shell/command_ids.h"
 #include "shell/commands.h"
 #include "shell/key_tempo_menu.h"
+#include "shell/options_file.h"
 #include "shell/settings.h"
 #include "song/open_song.h"
 #include "song/song_model.h"
 #include "stage/critique_tally.h"
 #include "stage/painter.h"
+#include "support/unit_support.h"
 #include "voice/pitch.h"
 
 namespace {
 
+using unittest::Bytes;
+
+// The user's choices in one row: font size and weight, rate, channels, Silence Melody, Record,
+// Critique, Singing Octave Lower.
+std::vector<int64_t> choices() {
+    return {settings.fontSize, settings.fontWeight,   settings.sampleRate, settings.channels,
+            settings.silenceMelody, settings.record, settings.critique, settings.octaveLower};
+}
+// The same with the window size first.
+std::vector<int64_t> row() {
+    std::vector<int64_t> all = choices();
+    all.insert(all.begin(), {settings.windowWidth, settings.windowHeight});
+    return all;
+}
+
+// The 24 bytes of six values, before any line-end translation.
+Bytes raw(std::initializer_list<uint32_t> values) {
+    Bytes out;
+    for (uint32_t v : values)
+        for (int shift = 0; shift < 32; shift += 8) out.push_back(static_cast<uint8_t>(v >> shift));
+    return out;
+}
+
 class ShellCommands : public ::testing::Test {
 protected:
     void SetUp() override {
+        char pattern[] = "/tmp/lvx-shell-XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        folder = pattern;
+        file = folder + "/options.lvx";
+        std::snprintf(optionsPath, sizeof optionsPath, "%s", file.c_str());
         platform::installWindow(&window);
         platform::installShell(&shell);
         platform::setHostExecutablePath("C:\\Lyrivox\\lyrivox.exe");
         unittest::resetSettings();
-        songFileName[0] = '\0';
-        songFolder[0] = '\0';
-        songTitle[0] = '\0';
+        songFileName[0] = songFolder[0] = songTitle[0] = '\0';
     }
     void TearDown() override {
         platform::installWindow(nullptr);
         platform::installShell(nullptr);
         noteBars.clear();
+        unittest::resetSettings();
+        EXPECT_EQ(std::system(("rm -rf '" + folder + "'").c_str()), 0);
     }
 
     // The name the Open dialog's answer was taken as.
@@ -48,10 +82,15 @@ protected:
         openSong();
         return songFileName;
     }
+    void writeFile(const Bytes& bytes) const {
+        std::ofstream(file, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+    }
 
+    std::string folder, file;
     platform::RecordingWindowSide window;
     platform::RecordingShellSide shell;
 };
+using OptionsFile = ShellCommands;
 
 // One command after another from a fresh program: the settings after each, the toggles' check
 // marks and the radio mark of the command's group ("40px" is a 32-pixel font; Critique on
@@ -59,41 +98,32 @@ protected:
 TEST_F(ShellCommands, SettingCommandsChangeTheirSettingsAndMoveTheirMarks) {
     struct Step {
         unsigned command;
-        int32_t size, weight;
-        uint32_t rate, channels;
-        int silence, record, critique, octave;
         unsigned group;  // the first item of the command's radio group, 0 for a toggle
+        std::vector<int64_t> choices;
     };
     const Step steps[] = {
-        {kCmdFont40, 32, 400, 8000, 1, 0, 0, 0, 0, kCmdFont20},
-        {kCmdFont60, 48, 400, 8000, 1, 0, 0, 0, 0, kCmdFont20},
-        {kCmdWeightHeavy, 48, 800, 8000, 1, 0, 0, 0, 0, kCmdWeightLight},
-        {kCmdWeightLight, 48, 200, 8000, 1, 0, 0, 0, 0, kCmdWeightLight},
-        {kCmdSilenceMelody, 48, 200, 8000, 1, 1, 0, 0, 0, 0},
-        {kCmdSilenceMelody, 48, 200, 8000, 1, 0, 0, 0, 0, 0},
-        {kCmdRecord, 48, 200, 8000, 1, 0, 1, 0, 0, 0},
-        {kCmdOctaveLower, 48, 200, 8000, 1, 0, 1, 0, 1, 0},
-        {kCmdQualityCd, 48, 200, 44100, 2, 0, 1, 0, 1, kCmdQualityAm},
-        {kCmdCritique, 48, 200, 8000, 1, 0, 1, 1, 1, 0},
-        {kCmdQualityFm, 48, 200, 22050, 2, 0, 1, 1, 1, kCmdQualityAm},
-        {kCmdCritique, 48, 200, 22050, 2, 0, 1, 0, 1, 0},
+        {kCmdFont40, kCmdFont20, {32, 400, 8000, 1, 0, 0, 0, 0}},
+        {kCmdFont60, kCmdFont20, {48, 400, 8000, 1, 0, 0, 0, 0}},
+        {kCmdWeightHeavy, kCmdWeightLight, {48, 800, 8000, 1, 0, 0, 0, 0}},
+        {kCmdWeightLight, kCmdWeightLight, {48, 200, 8000, 1, 0, 0, 0, 0}},
+        {kCmdSilenceMelody, 0, {48, 200, 8000, 1, 1, 0, 0, 0}},
+        {kCmdSilenceMelody, 0, {48, 200, 8000, 1, 0, 0, 0, 0}},
+        {kCmdRecord, 0, {48, 200, 8000, 1, 0, 1, 0, 0}},
+        {kCmdOctaveLower, 0, {48, 200, 8000, 1, 0, 1, 0, 1}},
+        {kCmdQualityCd, kCmdQualityAm, {48, 200, 44100, 2, 0, 1, 0, 1}},
+        {kCmdCritique, 0, {48, 200, 8000, 1, 0, 1, 1, 1}},
+        {kCmdQualityFm, kCmdQualityAm, {48, 200, 22050, 2, 0, 1, 1, 1}},
+        {kCmdCritique, 0, {48, 200, 22050, 2, 0, 1, 0, 1}},
     };
     for (const Step& step : steps) {
         SCOPED_TRACE(step.command);
         EXPECT_TRUE(handleCommand(step.command));
-        EXPECT_EQ(settings.fontSize, step.size);
-        EXPECT_EQ(settings.fontWeight, step.weight);
-        EXPECT_EQ(settings.sampleRate, step.rate);
-        EXPECT_EQ(settings.channels, step.channels);
-        EXPECT_EQ(settings.silenceMelody.load(), step.silence);
-        EXPECT_EQ(settings.record.load(), step.record);
-        EXPECT_EQ(settings.critique.load(), step.critique);
-        EXPECT_EQ(settings.octaveLower.load(), step.octave);
-        EXPECT_EQ(window.isChecked(kCmdSilenceMelody), step.silence == 1);
-        EXPECT_EQ(window.isChecked(kCmdOctaveLower), step.octave == 1);
+        EXPECT_EQ(choices(), step.choices);
+        EXPECT_EQ(window.isChecked(kCmdSilenceMelody), step.choices[4] == 1);
+        EXPECT_EQ(window.isChecked(kCmdOctaveLower), step.choices[7] == 1);
         if (step.group) {
             EXPECT_EQ(shell.radioMark(step.group), step.command);
-        } else if (step.command == kCmdCritique && step.critique) {
+        } else if (step.command == kCmdCritique && step.choices[6]) {
             EXPECT_EQ(shell.radioMark(kCmdQualityAm), kCmdQualityAm);
         }
     }
@@ -102,12 +132,11 @@ TEST_F(ShellCommands, SettingCommandsChangeTheirSettingsAndMoveTheirMarks) {
 TEST_F(ShellCommands, StopAndExitClearPlayingAndUnknownIdsGoToTheDefaultProcedure) {
     EXPECT_FALSE(handleCommand(12345));
     EXPECT_FALSE(handleCommand(kCmdAbout));  // the dialog is the window procedure's own
-    playback.playing = 1;
-    handleCommand(kCmdStop);
-    EXPECT_EQ(playback.playing.load(), 0);
-    playback.playing = 1;
-    handleCommand(kCmdExit);
-    EXPECT_EQ(playback.playing.load(), 0);
+    for (unsigned command : {kCmdStop, kCmdExit}) {
+        playback.playing = 1;
+        handleCommand(command);
+        EXPECT_EQ(playback.playing.load(), 0);
+    }
     EXPECT_EQ(shell.destroyCalls, 1);
 }
 
@@ -115,8 +144,7 @@ TEST_F(ShellCommands, KeyAndTempoMoveInStepsToTheirLimitsWithMarksAndCaption) {
     struct Step {
         unsigned command;
         int times;
-        int32_t key;
-        int32_t tempo;
+        int32_t key, tempo;
         const char* caption;
     };
     const Step steps[] = {
@@ -137,12 +165,12 @@ TEST_F(ShellCommands, KeyAndTempoMoveInStepsToTheirLimitsWithMarksAndCaption) {
         EXPECT_EQ(keyShift.load(), step.key);
         EXPECT_EQ(tempoPercent.load(), step.tempo);
         EXPECT_EQ(window.caption(), step.caption);
-        EXPECT_EQ(window.isChecked(kCmdOriginalKey), step.key == 0);
-        EXPECT_EQ(window.isChecked(kCmdOriginalTempo), step.tempo == 100);
-        EXPECT_EQ(window.isEnabled(kCmdKeyUp), step.key < 12);
-        EXPECT_EQ(window.isEnabled(kCmdKeyDown), step.key > -12);
-        EXPECT_EQ(window.isEnabled(kCmdFaster), step.tempo < 150);
-        EXPECT_EQ(window.isEnabled(kCmdSlower), step.tempo > 50);
+        // Checked: Original Key, Original Tempo; enabled: Key Up, Key Down, Faster, Slower.
+        EXPECT_EQ((std::vector<bool>{window.isChecked(kCmdOriginalKey), window.isChecked(kCmdOriginalTempo),
+                                     window.isEnabled(kCmdKeyUp), window.isEnabled(kCmdKeyDown),
+                                     window.isEnabled(kCmdFaster), window.isEnabled(kCmdSlower)}),
+                  (std::vector<bool>{step.key == 0, step.tempo == 100, step.key < 12, step.key > -12,
+                                     step.tempo < 150, step.tempo > 50}));
     }
     playback.playing.store(0);
     EXPECT_EQ(keyTempoCaption("Oh Susanna", 2, 90), "Lyrivox - Oh Susanna  [key +2, tempo 90 %]");
@@ -180,13 +208,12 @@ TEST_F(ShellCommands, PitchResultsBecomeMarkerPositionsOnlyWhileTheWorkerRuns) {
     EXPECT_EQ(markerTargetX, -15);
 
     tally.possible = 0;
-    const size_t shown = window.messages().size();
     handleVoice(VOICE_END, pitchRun.load() - 1);  // a run already superseded: ignored
-    EXPECT_EQ(window.messages().size(), shown);
+    EXPECT_TRUE(window.messages().empty());
     EXPECT_NE(worker.load(), 0u);
     handleVoice(VOICE_END, pitchRun.load());
-    EXPECT_EQ(window.messages().back(),
-              "Not enough samples were taken to critique.  Check microphone setup.");
+    EXPECT_EQ(window.messages(),
+              std::vector<std::string>{"Not enough samples were taken to critique.  Check microphone setup."});
     pitchSlot = 20;
     handleVoice(VOICE_PITCH, pitchRun.load());  // a result of the ended run moves nothing
     EXPECT_EQ(markerTargetX, -15);
@@ -205,9 +232,6 @@ TEST_F(ShellCommands, SizeMessagesHoldAndReleaseTheSong) {
 
     // What is saved is the normal size, also when the window ends maximised (or minimised
     // from maximised): the next start opens a normal window of that size.
-    char folder[] = "/tmp/lvx-size-XXXXXX";
-    ASSERT_NE(mkdtemp(folder), nullptr);
-    std::snprintf(optionsPath, sizeof optionsPath, "%s/options.lvx", folder);
     struct Step {
         unsigned sizeType;
         int32_t width, height;  // the client area then
@@ -224,8 +248,6 @@ TEST_F(ShellCommands, SizeMessagesHoldAndReleaseTheSong) {
         EXPECT_EQ(settings.windowHeight, step.savedHeight) << step.sizeType;
     }
     platform::hostDrawing().setClientSize(640, 480);
-    std::remove(optionsPath);
-    std::remove(folder);
 }
 
 TEST_F(ShellCommands, MenuMarksFollowTheLoadedSettings) {
@@ -247,9 +269,7 @@ TEST_F(ShellCommands, OpenInCritiqueModePreparesTheSingerEvenWhenCancelled) {
     noteBars.push(0, 0, 32, 64, 0, 104);
     playback.playing = 1;
     handleCommand(kCmdOpen);  // no answer scripted: the dialog is cancelled
-    EXPECT_EQ(settings.sampleRate, 8000u);
-    EXPECT_EQ(settings.channels, 1u);
-    EXPECT_EQ(settings.silenceMelody.load(), 1);
+    EXPECT_EQ(choices(), (std::vector<int64_t>{20, 400, 8000, 1, 1, 0, 1, 0}));
     EXPECT_EQ(tally.hits, 0u);
     EXPECT_EQ(noteBars.head, nullptr);
     EXPECT_EQ(playback.playing.load(), 0);
@@ -263,13 +283,11 @@ TEST_F(ShellCommands, OpenDialogStartsInTheKaraokeFolderThenInTheLastSongsFolder
     openSong();
     ASSERT_EQ(shell.dialogs.size(), 3u);
     const auto& first = shell.dialogs[0];
-    EXPECT_EQ(first.initialFolder, "C:\\Lyrivox\\media\\karaoke\\");
-    EXPECT_EQ(first.presetFile, "");
-    EXPECT_EQ(first.filter, "Midi Files|*.mid;*.kar");
+    EXPECT_EQ((std::vector<std::string>{first.initialFolder, first.presetFile, first.filter, first.title, first.defaultExtension}),
+              (std::vector<std::string>{"C:\\Lyrivox\\media\\karaoke\\", "", "Midi Files|*.mid;*.kar",
+                                        "Load Midi/Karaoke File", ".mid"}));
     EXPECT_EQ(first.filterIndex, 1u);
-    EXPECT_EQ(first.title, "Load Midi/Karaoke File");
     EXPECT_EQ(first.flags, 0x802u);
-    EXPECT_EQ(first.defaultExtension, ".mid");
     // After a cancelled first dialog the folder is empty again, so the second starts there too.
     EXPECT_EQ(shell.dialogs[1].initialFolder, "C:\\Lyrivox\\media\\karaoke\\");
     EXPECT_EQ(shell.dialogs[2].initialFolder, "C:\\songs");
@@ -293,9 +311,7 @@ TEST_F(ShellCommands, OpenDialogStartsInTheKaraokeFolderThenInTheLastSongsFolder
 // extension that exists is loaded by its own name (here a header too short for its fields, so
 // the load fails with its message).
 TEST_F(ShellCommands, ASongNameIsCompletedWithTheDefaultExtensionOnlyWhenItIsMissing) {
-    char folder[] = "/tmp/lvx-open-XXXXXX";
-    ASSERT_NE(mkdtemp(folder), nullptr);
-    const std::string bare = std::string(folder) + "/plain";
+    const std::string bare = folder + "/plain";
     ASSERT_TRUE(std::ofstream(bare, std::ios::binary).write("MThd\0\0\0\2\0\0", 10).good());
     const std::string longName = "C:\\" + std::string(253, 'n');  // 256 characters
     const std::pair<std::string, std::string> cases[] = {
@@ -308,8 +324,92 @@ TEST_F(ShellCommands, ASongNameIsCompletedWithTheDefaultExtensionOnlyWhenItIsMis
         openSong();
         EXPECT_EQ(shell.dialogs.back().presetFile, taken);
     }
-    std::remove(bare.c_str());
-    std::remove(folder);
+}
+
+// What a file gives, read read-only as reading needs no more, and what saving it again writes,
+// byte for byte. The six values are taken unchecked; the quality is stored as a code, an
+// unknown one keeping the default while the other five apply. The file is written in text
+// mode: every 0A of a value costs a 0D before it, a 0D 0A of a value is stored 0D 0D 0A, an
+// end-of-file byte (1A) or a lone 0D, also the last byte, is stored as it is. Files short of six
+// values are ignored as a whole (a 0D 0A pair among 24 bytes on disk is one byte: 23 values'
+// worth); whatever follows the six does not matter. Record, Critique and Singing Octave Lower
+// (all on here) are not the file's to say. A first run without a file keeps the defaults.
+TEST_F(OptionsFile, EachFileGivesItsSettingsAndSavesThemBackByteForByte) {
+    loadOptions();
+    EXPECT_EQ(row(), (std::vector<int64_t>{640, 480, 20, 400, 8000, 1, 0, 0, 0, 0}));
+    const Bytes fresh = raw({640, 480, 20, 400, 1, 0}), full = raw({800, 600, 48, 800, 3, 1});
+    Bytes withPair = full, longer = full, lineEnd = raw({266, 480, 20, 400, 1, 0});
+    withPair[0] = 0x0D;
+    withPair[1] = 0x0A;
+    longer.insert(longer.end(), {0x1A, 0x0D, 0xFF});
+    lineEnd.insert(lineEnd.begin(), 0x0D);  // 266 is 0A 01 00 00
+    const Bytes odd = {0x0D, 0x0D, 0x0A, 0, 0, 0x0D, 0, 0, 0, 0x0D, 0x0A, 0x0D, 0x0A, 0x0D, 0x0A, 0x0D, 0x0A,
+                       0xFF, 0xFF, 0xFF, 0xFF, 1, 0, 0, 0, 0x0D, 0x0A, 0x0D, 0x0D, 0x0A, 0x0D};
+    const std::vector<int64_t> none = {640, 480, 20, 400, 8000, 1, 0, 1, 1, 1};
+    const std::tuple<Bytes, std::vector<int64_t>, Bytes> cases[] = {
+        {fresh, none, fresh},
+        {lineEnd, {266, 480, 20, 400, 8000, 1, 0, 1, 1, 1}, lineEnd},
+        {odd, {0x0A0D, 13, 0x0A0A0A0A, -1, 8000, 1, 0x0D0A0D0A, 1, 1, 1}, odd},
+        {raw({282, 480, 48, 400, 1, 0}), {282, 480, 48, 400, 8000, 1, 0, 1, 1, 1}, raw({282, 480, 48, 400, 1, 0})},
+        {raw({700, 500, 32, 600, 2, 1}), {700, 500, 32, 600, 22050, 2, 1, 1, 1, 1}, raw({700, 500, 32, 600, 2, 1})},
+        {raw({700, 500, 32, 600, 0, 1}), {700, 500, 32, 600, 8000, 1, 1, 1, 1, 1}, raw({700, 500, 32, 600, 1, 1})},
+        {raw({700, 500, 32, 600, 4, 1}), {700, 500, 32, 600, 8000, 1, 1, 1, 1, 1}, raw({700, 500, 32, 600, 1, 1})},
+        {raw({0xFFFFFFFF, 0, 7, 0x80000000, 2, 5}), {-1, 0, 7, INT32_MIN, 22050, 2, 5, 1, 1, 1},
+         raw({0xFFFFFFFF, 0, 7, 0x80000000, 2, 5})},
+        {{}, none, fresh}, {Bytes(full.begin(), full.end() - 1), none, fresh}, {withPair, none, fresh},
+        {longer, {800, 600, 48, 800, 44100, 2, 1, 1, 1, 1}, full},
+    };
+    for (const auto& [bytes, expected, saved] : cases) {
+        SCOPED_TRACE(::testing::PrintToString(bytes));
+        unittest::resetSettings();
+        settings.record = settings.critique = 1;
+        settings.octaveLower = 1;
+        writeFile(bytes);
+        ASSERT_EQ(chmod(file.c_str(), 0444), 0);
+        loadOptions();
+        ASSERT_EQ(chmod(file.c_str(), 0644), 0);
+        EXPECT_EQ(row(), expected);
+        EXPECT_EQ(settings.bitsPerSample, 16u);
+        saveOptions();
+        EXPECT_EQ(unittest::readBytes(file), saved);
+    }
+    EXPECT_TRUE(window.boxes().empty());
+}
+
+// An unreachable path leaves the defaults and saves nothing, without a word; a short write is
+// reported with the path.
+TEST_F(OptionsFile, AnUnreachablePathIsSilentAndAShortWriteIsReportedWithThePath) {
+    std::snprintf(optionsPath, sizeof optionsPath, "%s/missing/options.lvx", folder.c_str());
+    loadOptions();
+    EXPECT_EQ(settings.windowWidth, 640);
+    settings.windowWidth = 900;
+    saveOptions();
+    EXPECT_TRUE(window.boxes().empty());
+    EXPECT_EQ(playback.busy.load(), 0);
+    if (access("/dev/full", W_OK) != 0) GTEST_SKIP() << "no /dev/full here";
+    std::snprintf(optionsPath, sizeof optionsPath, "/dev/full");
+    saveOptions();
+    EXPECT_EQ(window.messages(), std::vector<std::string>{"Error saving the options file [/dev/full]."});
+}
+
+TEST(OptionsBytes, DecodeTakesPairsAndLeavesOtherCarriageReturns) {
+    int32_t values[kOptionsValueCount] = {9, 9, 9, 9, 9, 9};
+    // A 0D at the very end of the data stays a 0D.
+    Bytes bytes = {0x0D, 0x0A, 0, 0, 0, 0x0D, 0x1A, 0, 0, 1, 0, 0,   0,
+                   2,    0,    0, 0, 3, 0,    0,    0, 4, 0, 0, 0x0D};
+    EXPECT_FALSE(decodeOptions(bytes.data(), bytes.size() - 1, values));
+    EXPECT_EQ(values[0], 9);  // untouched on failure
+    ASSERT_TRUE(decodeOptions(bytes.data(), bytes.size(), values));
+    EXPECT_EQ(values[0], 0x0A);
+    EXPECT_EQ(values[1], 0x1A0D);
+    EXPECT_EQ(values[5], 0x0D000004);
+
+    uint8_t encoded[kOptionsMaxFileBytes];
+    const int32_t all[kOptionsValueCount] = {0x0A0A0A0A, 0x0A0A0A0A, 0x0A0A0A0A,
+                                             0x0A0A0A0A, 0x0A0A0A0A, 0x0A0A0A0A};
+    EXPECT_EQ(encodeOptions(all, encoded), kOptionsMaxFileBytes);
+    ASSERT_TRUE(decodeOptions(encoded, kOptionsMaxFileBytes, values));
+    for (int32_t v : values) EXPECT_EQ(v, 0x0A0A0A0A);
 }
 
 }  // namespace
