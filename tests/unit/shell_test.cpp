@@ -20,7 +20,6 @@
 #include "shell/command_ids.h"
 #include "shell/commands.h"
 #include "shell/key_tempo_menu.h"
-#include "shell/options_file.h"
 #include "shell/settings.h"
 #include "song/open_song.h"
 #include "song/song_model.h"
@@ -33,17 +32,11 @@ namespace {
 
 using unittest::Bytes;
 
-// The user's choices in one row: font size and weight, rate, channels, Silence Melody, Record,
-// Critique, Singing Octave Lower.
-std::vector<int64_t> choices() {
-    return {settings.fontSize, settings.fontWeight,   settings.sampleRate, settings.channels,
-            settings.silenceMelody, settings.record, settings.critique, settings.octaveLower};
-}
-// The same with the window size first.
+// The settings in one row: window width and height, font size and weight, rate, channels,
+// Silence Melody, Record, Critique, Singing Octave Lower.
 std::vector<int64_t> row() {
-    std::vector<int64_t> all = choices();
-    all.insert(all.begin(), {settings.windowWidth, settings.windowHeight});
-    return all;
+    return {settings.windowWidth, settings.windowHeight, settings.fontSize, settings.fontWeight, settings.sampleRate,
+            settings.channels, settings.silenceMelody, settings.record, settings.critique, settings.octaveLower};
 }
 
 // The 24 bytes of six values, before any line-end translation.
@@ -99,31 +92,31 @@ TEST_F(ShellCommands, SettingCommandsChangeTheirSettingsAndMoveTheirMarks) {
     struct Step {
         unsigned command;
         unsigned group;  // the first item of the command's radio group, 0 for a toggle
-        std::vector<int64_t> choices;
+        std::vector<int64_t> row;
     };
     const Step steps[] = {
-        {kCmdFont40, kCmdFont20, {32, 400, 8000, 1, 0, 0, 0, 0}},
-        {kCmdFont60, kCmdFont20, {48, 400, 8000, 1, 0, 0, 0, 0}},
-        {kCmdWeightHeavy, kCmdWeightLight, {48, 800, 8000, 1, 0, 0, 0, 0}},
-        {kCmdWeightLight, kCmdWeightLight, {48, 200, 8000, 1, 0, 0, 0, 0}},
-        {kCmdSilenceMelody, 0, {48, 200, 8000, 1, 1, 0, 0, 0}},
-        {kCmdSilenceMelody, 0, {48, 200, 8000, 1, 0, 0, 0, 0}},
-        {kCmdRecord, 0, {48, 200, 8000, 1, 0, 1, 0, 0}},
-        {kCmdOctaveLower, 0, {48, 200, 8000, 1, 0, 1, 0, 1}},
-        {kCmdQualityCd, kCmdQualityAm, {48, 200, 44100, 2, 0, 1, 0, 1}},
-        {kCmdCritique, 0, {48, 200, 8000, 1, 0, 1, 1, 1}},
-        {kCmdQualityFm, kCmdQualityAm, {48, 200, 22050, 2, 0, 1, 1, 1}},
-        {kCmdCritique, 0, {48, 200, 22050, 2, 0, 1, 0, 1}},
+        {kCmdFont40, kCmdFont20, {640, 480, 32, 400, 8000, 1, 0, 0, 0, 0}},
+        {kCmdFont60, kCmdFont20, {640, 480, 48, 400, 8000, 1, 0, 0, 0, 0}},
+        {kCmdWeightHeavy, kCmdWeightLight, {640, 480, 48, 800, 8000, 1, 0, 0, 0, 0}},
+        {kCmdWeightLight, kCmdWeightLight, {640, 480, 48, 200, 8000, 1, 0, 0, 0, 0}},
+        {kCmdSilenceMelody, 0, {640, 480, 48, 200, 8000, 1, 1, 0, 0, 0}},
+        {kCmdSilenceMelody, 0, {640, 480, 48, 200, 8000, 1, 0, 0, 0, 0}},
+        {kCmdRecord, 0, {640, 480, 48, 200, 8000, 1, 0, 1, 0, 0}},
+        {kCmdOctaveLower, 0, {640, 480, 48, 200, 8000, 1, 0, 1, 0, 1}},
+        {kCmdQualityCd, kCmdQualityAm, {640, 480, 48, 200, 44100, 2, 0, 1, 0, 1}},
+        {kCmdCritique, 0, {640, 480, 48, 200, 8000, 1, 0, 1, 1, 1}},
+        {kCmdQualityFm, kCmdQualityAm, {640, 480, 48, 200, 22050, 2, 0, 1, 1, 1}},
+        {kCmdCritique, 0, {640, 480, 48, 200, 22050, 2, 0, 1, 0, 1}},
     };
     for (const Step& step : steps) {
         SCOPED_TRACE(step.command);
         EXPECT_TRUE(handleCommand(step.command));
-        EXPECT_EQ(choices(), step.choices);
-        EXPECT_EQ(window.isChecked(kCmdSilenceMelody), step.choices[4] == 1);
-        EXPECT_EQ(window.isChecked(kCmdOctaveLower), step.choices[7] == 1);
+        EXPECT_EQ(row(), step.row);
+        EXPECT_EQ(window.isChecked(kCmdSilenceMelody), step.row[6] == 1);
+        EXPECT_EQ(window.isChecked(kCmdOctaveLower), step.row[9] == 1);
         if (step.group) {
             EXPECT_EQ(shell.radioMark(step.group), step.command);
-        } else if (step.command == kCmdCritique && step.choices[6]) {
+        } else if (step.command == kCmdCritique && step.row[8]) {
             EXPECT_EQ(shell.radioMark(kCmdQualityAm), kCmdQualityAm);
         }
     }
@@ -232,20 +225,16 @@ TEST_F(ShellCommands, SizeMessagesHoldAndReleaseTheSong) {
 
     // What is saved is the normal size, also when the window ends maximised (or minimised
     // from maximised): the next start opens a normal window of that size.
-    struct Step {
-        unsigned sizeType;
-        int32_t width, height;  // the client area then
-        int32_t savedWidth, savedHeight;
-    };
-    for (Step step : {Step{0, 700, 500, 700, 500}, Step{2, 1024, 740, 700, 500}, Step{1, 0, 0, 700, 500},
-                      Step{2, 1024, 740, 700, 500}, Step{0, 720, 510, 720, 510}}) {
-        platform::hostDrawing().setClientSize(step.width, step.height);
-        onSize(step.sizeType);
+    // Each step: the size notice's type, the client area then, and the size saved.
+    for (auto [sizeType, width, height, saved] : {std::tuple{0u, 700, 500, std::pair{700, 500}},
+                                                  {2u, 1024, 740, {700, 500}}, {1u, 0, 0, {700, 500}},
+                                                  {2u, 1024, 740, {700, 500}}, {0u, 720, 510, {720, 510}}}) {
+        platform::hostDrawing().setClientSize(width, height);
+        onSize(sizeType);
         endSession();
         unittest::resetSettings();
         loadOptions();
-        EXPECT_EQ(settings.windowWidth, step.savedWidth) << step.sizeType;
-        EXPECT_EQ(settings.windowHeight, step.savedHeight) << step.sizeType;
+        EXPECT_EQ(std::pair(settings.windowWidth.load(), settings.windowHeight.load()), saved) << sizeType;
     }
     platform::hostDrawing().setClientSize(640, 480);
 }
@@ -269,71 +258,57 @@ TEST_F(ShellCommands, OpenInCritiqueModePreparesTheSingerEvenWhenCancelled) {
     noteBars.push(0, 0, 32, 64, 0, 104);
     playback.playing = 1;
     handleCommand(kCmdOpen);  // no answer scripted: the dialog is cancelled
-    EXPECT_EQ(choices(), (std::vector<int64_t>{20, 400, 8000, 1, 1, 0, 1, 0}));
+    EXPECT_EQ(row(), (std::vector<int64_t>{640, 480, 20, 400, 8000, 1, 1, 0, 1, 0}));
     EXPECT_EQ(tally.hits, 0u);
     EXPECT_EQ(noteBars.head, nullptr);
     EXPECT_EQ(playback.playing.load(), 0);
 }
 
-TEST_F(ShellCommands, OpenDialogStartsInTheKaraokeFolderThenInTheLastSongsFolder) {
-    shell.dialogAnswers = {"", "C:\\songs\\a.kar"};
-    openSong();  // cancelled
-    openSong();  // a.kar does not exist here: the load fails with its message
-    shell.dialogAnswers = {""};
+// The first dialog, and one after a cancelled first, starts in the karaoke folder.
+TEST_F(ShellCommands, OpenDialogStartsInTheKaraokeFolder) {
+    shell.dialogAnswers = {"", ""};
     openSong();
-    ASSERT_EQ(shell.dialogs.size(), 3u);
+    openSong();
+    ASSERT_EQ(shell.dialogs.size(), 2u);
     const auto& first = shell.dialogs[0];
     EXPECT_EQ((std::vector<std::string>{first.initialFolder, first.presetFile, first.filter, first.title, first.defaultExtension}),
               (std::vector<std::string>{"C:\\Lyrivox\\media\\karaoke\\", "", "Midi Files|*.mid;*.kar",
                                         "Load Midi/Karaoke File", ".mid"}));
     EXPECT_EQ(first.filterIndex, 1u);
     EXPECT_EQ(first.flags, 0x802u);
-    // After a cancelled first dialog the folder is empty again, so the second starts there too.
-    EXPECT_EQ(shell.dialogs[1].initialFolder, "C:\\Lyrivox\\media\\karaoke\\");
-    EXPECT_EQ(shell.dialogs[2].initialFolder, "C:\\songs");
-    EXPECT_EQ(shell.dialogs[2].presetFile, "C:\\songs\\a.kar");
-    EXPECT_EQ(window.messages().back(), "Error opening the midi file [C:\\songs\\a.kar].");
-    EXPECT_EQ(shell.waitCursorDepth, 0);
-
-    // A Shift-JIS character with a backslash for its second byte (0x95 0x5C) is part of the
-    // song's name, not the end of a folder.
-    platform::setHostDoubleByteCodePage(true);
-    shell.dialogAnswers = {"C:\\\x95\x5C" "b.kar", ""};
-    openSong();
-    openSong();
-    platform::setHostDoubleByteCodePage(false);
-    EXPECT_EQ(shell.dialogs.back().initialFolder, "C:");
+    EXPECT_EQ(shell.dialogs[1].initialFolder, first.initialFolder);
 }
 
 // A missing name without an extension is looked for, and reported, with the default one, and
-// the next dialog offers it so. A name with an extension, or a dot in a folder only, is taken as
-// typed or completed; with no room for the extension it stays as typed; a file without an
-// extension that exists is loaded by its own name (here a header too short for its fields, so
-// the load fails with its message).
+// the next dialog offers it so, in its folder. A name with an extension, or a dot in a folder
+// only, is taken as typed or completed; with no room for the extension it stays as typed; a
+// file without an extension that exists is loaded by its own name (here a header too short for
+// its fields, so the load fails with its message). A Shift-JIS character with a backslash for
+// its second byte (0x95 0x5C) is part of the name, not the end of a folder.
 TEST_F(ShellCommands, ASongNameIsCompletedWithTheDefaultExtensionOnlyWhenItIsMissing) {
     const std::string bare = folder + "/plain";
     ASSERT_TRUE(std::ofstream(bare, std::ios::binary).write("MThd\0\0\0\2\0\0", 10).good());
     const std::string longName = "C:\\" + std::string(253, 'n');  // 256 characters
-    const std::pair<std::string, std::string> cases[] = {
-        {"C:\\nowhere\\nosuch", "C:\\nowhere\\nosuch.mid"}, {"C:\\nowhere\\nosuch.kar", "C:\\nowhere\\nosuch.kar"},
-        {"C:\\my.songs\\nosuch", "C:\\my.songs\\nosuch.mid"}, {longName, longName}, {bare, bare}};
-    for (const auto& [typed, taken] : cases) {
+    const std::tuple<std::string, std::string, std::string> cases[] = {
+        {"C:\\songs\\a.kar", "C:\\songs\\a.kar", "C:\\songs"},
+        {"C:\\nowhere\\nosuch", "C:\\nowhere\\nosuch.mid", "C:\\nowhere"},
+        {"C:\\my.songs\\nosuch", "C:\\my.songs\\nosuch.mid", "C:\\my.songs"},
+        {"C:\\\x95\x5C" "b.kar", "C:\\\x95\x5C" "b.kar", "C:"},
+        {longName, longName, "C:"},
+        {bare, bare, ""}};  // a host path, without backslashes: its folder is not the question
+    platform::setHostDoubleByteCodePage(true);
+    for (const auto& [typed, taken, next] : cases) {
         EXPECT_EQ(openedAs(typed), taken);
         EXPECT_EQ(window.messages().back(), "Error opening the midi file [" + taken + "].");
         shell.dialogAnswers = {""};
         openSong();
         EXPECT_EQ(shell.dialogs.back().presetFile, taken);
+        EXPECT_TRUE(next.empty() || shell.dialogs.back().initialFolder == next) << shell.dialogs.back().initialFolder;
     }
+    platform::setHostDoubleByteCodePage(false);
+    EXPECT_EQ(shell.waitCursorDepth, 0);
 }
 
-// What a file gives, read read-only as reading needs no more, and what saving it again writes,
-// byte for byte. The six values are taken unchecked; the quality is stored as a code, an
-// unknown one keeping the default while the other five apply. The file is written in text
-// mode: every 0A of a value costs a 0D before it, a 0D 0A of a value is stored 0D 0D 0A, an
-// end-of-file byte (1A) or a lone 0D, also the last byte, is stored as it is. Files short of six
-// values are ignored as a whole (a 0D 0A pair among 24 bytes on disk is one byte: 23 values'
-// worth); whatever follows the six does not matter. Record, Critique and Singing Octave Lower
-// (all on here) are not the file's to say. A first run without a file keeps the defaults.
 TEST_F(OptionsFile, EachFileGivesItsSettingsAndSavesThemBackByteForByte) {
     loadOptions();
     EXPECT_EQ(row(), (std::vector<int64_t>{640, 480, 20, 400, 8000, 1, 0, 0, 0, 0}));
@@ -345,6 +320,10 @@ TEST_F(OptionsFile, EachFileGivesItsSettingsAndSavesThemBackByteForByte) {
     lineEnd.insert(lineEnd.begin(), 0x0D);  // 266 is 0A 01 00 00
     const Bytes odd = {0x0D, 0x0D, 0x0A, 0, 0, 0x0D, 0, 0, 0, 0x0D, 0x0A, 0x0D, 0x0A, 0x0D, 0x0A, 0x0D, 0x0A,
                        0xFF, 0xFF, 0xFF, 0xFF, 1, 0, 0, 0, 0x0D, 0x0A, 0x0D, 0x0D, 0x0A, 0x0D};
+    Bytes pairs, pairsSaved;  // the longest file: every byte a 0A, the unknown code saved as AM
+    for (int i = 0; i < 24; ++i) pairs.insert(pairs.end(), {0x0D, 0x0A});
+    pairsSaved = Bytes(pairs.begin(), pairs.begin() + 32);
+    pairsSaved.insert(pairsSaved.end(), {1, 0, 0, 0, 0x0D, 0x0A, 0x0D, 0x0A, 0x0D, 0x0A, 0x0D, 0x0A});
     const std::vector<int64_t> none = {640, 480, 20, 400, 8000, 1, 0, 1, 1, 1};
     const std::tuple<Bytes, std::vector<int64_t>, Bytes> cases[] = {
         {fresh, none, fresh},
@@ -356,6 +335,7 @@ TEST_F(OptionsFile, EachFileGivesItsSettingsAndSavesThemBackByteForByte) {
         {raw({700, 500, 32, 600, 4, 1}), {700, 500, 32, 600, 8000, 1, 1, 1, 1, 1}, raw({700, 500, 32, 600, 1, 1})},
         {raw({0xFFFFFFFF, 0, 7, 0x80000000, 2, 5}), {-1, 0, 7, INT32_MIN, 22050, 2, 5, 1, 1, 1},
          raw({0xFFFFFFFF, 0, 7, 0x80000000, 2, 5})},
+        {pairs, {0x0A0A0A0A, 0x0A0A0A0A, 0x0A0A0A0A, 0x0A0A0A0A, 8000, 1, 0x0A0A0A0A, 1, 1, 1}, pairsSaved},
         {{}, none, fresh}, {Bytes(full.begin(), full.end() - 1), none, fresh}, {withPair, none, fresh},
         {longer, {800, 600, 48, 800, 44100, 2, 1, 1, 1, 1}, full},
     };
@@ -390,26 +370,6 @@ TEST_F(OptionsFile, AnUnreachablePathIsSilentAndAShortWriteIsReportedWithThePath
     std::snprintf(optionsPath, sizeof optionsPath, "/dev/full");
     saveOptions();
     EXPECT_EQ(window.messages(), std::vector<std::string>{"Error saving the options file [/dev/full]."});
-}
-
-TEST(OptionsBytes, DecodeTakesPairsAndLeavesOtherCarriageReturns) {
-    int32_t values[kOptionsValueCount] = {9, 9, 9, 9, 9, 9};
-    // A 0D at the very end of the data stays a 0D.
-    Bytes bytes = {0x0D, 0x0A, 0, 0, 0, 0x0D, 0x1A, 0, 0, 1, 0, 0,   0,
-                   2,    0,    0, 0, 3, 0,    0,    0, 4, 0, 0, 0x0D};
-    EXPECT_FALSE(decodeOptions(bytes.data(), bytes.size() - 1, values));
-    EXPECT_EQ(values[0], 9);  // untouched on failure
-    ASSERT_TRUE(decodeOptions(bytes.data(), bytes.size(), values));
-    EXPECT_EQ(values[0], 0x0A);
-    EXPECT_EQ(values[1], 0x1A0D);
-    EXPECT_EQ(values[5], 0x0D000004);
-
-    uint8_t encoded[kOptionsMaxFileBytes];
-    const int32_t all[kOptionsValueCount] = {0x0A0A0A0A, 0x0A0A0A0A, 0x0A0A0A0A,
-                                             0x0A0A0A0A, 0x0A0A0A0A, 0x0A0A0A0A};
-    EXPECT_EQ(encodeOptions(all, encoded), kOptionsMaxFileBytes);
-    ASSERT_TRUE(decodeOptions(encoded, kOptionsMaxFileBytes, values));
-    for (int32_t v : values) EXPECT_EQ(v, 0x0A0A0A0A);
 }
 
 }  // namespace
