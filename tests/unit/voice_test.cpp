@@ -13,9 +13,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
-#include <string>
 #include <thread>
-#include <vector>
 
 #include "midi-builder/midi_builder.h"
 #include "platform/host/fake_wave_in.h"
@@ -162,10 +160,7 @@ protected:
         device = new FakeWaveIn;
         install(true);
         platform::setHostExecutablePath("C:\\Lyrivox\\lyrivox.exe");
-        quality(8000, 1);
-        settings.bitsPerSample = 16;
-        settings.record = settings.critique = 0;
-        settings.octaveLower = 0;
+        unittest::resetSettings();  // AM, neither Record nor Critique
         capturing = 0;
         waveIn = 0;
         saveFileName[0] = saveFolder[0] = '\0';
@@ -189,18 +184,14 @@ protected:
         platform::installSaveDialog(on ? &dialog : nullptr);
         platform::installFileMove(on ? &mover : nullptr);
     }
-    static void quality(uint32_t rate, uint32_t channels) {
-        settings.sampleRate = rate;
-        settings.channels = channels;
-    }
     // The start of a run: open and, when that worked, start.
     void startCapture() {
         if (OpenCapture()) StartCapture();
     }
-    // The stop sequence of a run.
+    // The stop sequence of a run, on the device installed.
     void stopSequence() {
         StopCapturing();
-        if (waveIn.load() != 0) device->waveInReset(waveIn.load());
+        if (waveIn.load() != 0) platform::waveInDevice().waveInReset(waveIn.load());
         CloseCapture();
     }
     // The window procedure's part: takes one posted message and acts on it. Returns its wParam,
@@ -253,7 +244,8 @@ TEST_F(CaptureTest, EachQualityGetsItsFormatItsTakeHeaderAndEightBuffersOf64Ms) 
     for (Quality q : {Quality{8000, 1, 16000, 2, 1024}, Quality{22050, 2, 88200, 4, 5644},
                       Quality{44100, 2, 176400, 4, 11288}}) {
         SCOPED_TRACE(q.rate);
-        quality(q.rate, q.channels);
+        settings.sampleRate = q.rate;
+        settings.channels = q.channels;
         ASSERT_EQ(OpenCapture(), 1);
         const platform::WaveFormat f = device->format();
         EXPECT_EQ((std::vector<uint32_t>{f.formatTag, f.channels, f.samplesPerSec, f.avgBytesPerSec, f.blockAlign,
@@ -356,7 +348,8 @@ TEST_F(CaptureTest, CritiqueAnalysesOneBlockAtATimeAndRecordsNothing) {
 
 TEST_F(CaptureTest, CritiqueHearsAStereoMicrophoneAsOneVoice) {
     // Read as one channel, interleaved frames halve every period and the pitch is lost.
-    quality(44100, 2);
+    settings.sampleRate = 44100;
+    settings.channels = 2;
     settings.critique = 1;
     startCapture();
     std::vector<int16_t> stereo;
@@ -507,9 +500,7 @@ TEST_F(CaptureTest, NoBufferIsQueuedAgainAfterTheStopsReset) {
         std::atomic<bool> armed{false}, inAdd{false}, resetDone{false}, addDone{false};
     };
     SlowRequeue slow;
-    FakeWaveIn* const fake = device;
-    device = &slow;
-    install(true);
+    platform::installWaveInDevice(&slow);
     slow.resetFromCaller();
     settings.record = 1;
     startCapture();
@@ -517,8 +508,7 @@ TEST_F(CaptureTest, NoBufferIsQueuedAgainAfterTheStopsReset) {
     slow.feed(std::vector<int16_t>(512, 1000));
     while (!slow.inAdd.load()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
     stopSequence();
-    device = fake;
-    install(true);
+    platform::installWaveInDevice(device);
     EXPECT_TRUE(window.messages().empty());
     EXPECT_FALSE(slow.isOpen());
     EXPECT_EQ(le(fileBytes(take), 40), 1024u);
@@ -552,9 +542,7 @@ TEST_F(CaptureTest, ADeviceThatWillNotCloseLeavesItsRunToTheNext) {
     next.feed(tone(440, 8000, 2048));
     ASSERT_TRUE(next.waitUntilIdle());
     EXPECT_EQ(handleNextPost(), int(VOICE_PITCH));
-    capturing = 0;
-    next.waveInReset(waveIn.load());
-    CloseCapture();
+    stopSequence();
     EXPECT_EQ(handleNextPost(), int(VOICE_END));
     EXPECT_EQ(le(fileBytes(take), 40), 4096u);
     EXPECT_EQ(window.messages().size(), 1u);
@@ -583,9 +571,7 @@ TEST_F(CaptureTest, BuffersADeviceStillHoldsAreNotFreedUnderIt) {
     platform::installWaveInDevice(&other);
     startCapture();
     other.failCall(FakeWaveIn::kUnprepare);
-    capturing = 0;
-    other.waveInReset(waveIn.load());
-    CloseCapture();
+    stopSequence();
     EXPECT_EQ(window.messages(), std::vector<std::string>{unittest::kMsgCannotCloseWaveIn});
     EXPECT_FALSE(other.isOpen());
     EXPECT_EQ(captureBufferBytes(), 0u);
@@ -656,31 +642,52 @@ TEST_F(PitchWorkerTest, NoEventOrNoThreadMeansNoHandOver) {
     EXPECT_EQ(threads.setEvents(), 0);
 }
 
-TEST_F(RecordingTest, SaveAsMovesTheTakeAndRemembersWhereTo) {
-    // The first dialog opens empty in media\wave beside the program, for wave files.
+// Save As refuses (104, every file as it was) without a take on disk, while it is being written
+// (without even a dialog) and when the system refuses the move; otherwise the take moves over
+// the file of the chosen name.
+TEST_F(RecordingTest, SaveAsMovesTheTakeOrLeavesEveryFileAsItWas) {
+    // The first dialog opens empty in media\wave beside the program, for wave files; cancelled,
+    // nothing moves and the next opens there again.
     dialog.cancel();
     SaveRecordingAs();
-    ASSERT_EQ(dialog.shown().size(), 1u);
+    SaveRecordingAs();
+    ASSERT_EQ(dialog.shown().size(), 2u);
     const auto first = dialog.shown()[0];
     EXPECT_EQ((std::vector<std::string>{first.initialFolder, first.presetName, first.title, first.defaultExtension}),
               (std::vector<std::string>{"C:\\Lyrivox\\media\\wave\\", "", "Save Wave File", ".wav"}));
     EXPECT_EQ(first.filter, (std::vector<std::string>{"Wave Files", "*.wav"}));
     EXPECT_EQ((std::vector<uint32_t>{first.filterIndex, first.fileCapacity}), (std::vector<uint32_t>{1, 260}));
     EXPECT_EQ(first.flags, 0x8806u);  // overwrite prompt, hide read-only, path must exist, ...
+    EXPECT_EQ(dialog.shown()[1].initialFolder, first.initialFolder);
     EXPECT_EQ(mover.calls.load(), 0);
 
-    // Cancelled: nothing moved, and the next dialog opens in the default folder again.
-    SaveRecordingAs();
-    EXPECT_EQ(dialog.shown()[1].initialFolder, "C:\\Lyrivox\\media\\wave\\");
+    const std::string chosen = folder + "/song.wav", older = "an older take";
+    std::ofstream(chosen) << older;
+    dialog.answer(chosen);
+    const std::vector<std::string> refused = {unittest::kMsgCannotCreateRecording};
+    SaveRecordingAs();  // nothing recorded yet
+    EXPECT_EQ(window.messages(), refused);
+    EXPECT_EQ(fileBytes(chosen).size(), older.size());
 
-    // Confirmed: the take moves over an existing file of that name.
+    window.clear();
     CreateRecording();
     std::vector<char> buffer(4096, 5);
     append(buffer, 4096);
+    SaveRecordingAs();
+    EXPECT_EQ(window.messages(), refused);
+    EXPECT_EQ(dialog.shown().size(), 3u);
+    EXPECT_NE(recordingFile.load(), nullptr);
     FinishRecording();
-    const std::string chosen = folder + "/song.wav";
-    std::ofstream(chosen) << "an older take";
-    dialog.answer(chosen);
+
+    window.clear();
+    mover.failMove = true;
+    SaveRecordingAs();
+    EXPECT_EQ(window.messages(), refused);
+    EXPECT_TRUE(fileExists(take));
+    EXPECT_EQ(fileBytes(chosen).size(), older.size());
+
+    window.clear();
+    mover.failMove = false;
     SaveRecordingAs();
     EXPECT_TRUE(window.messages().empty());
     EXPECT_FALSE(fileExists(take));
@@ -709,37 +716,6 @@ TEST_F(RecordingTest, SaveAsOpensInTheFolderOfTheLastName) {
     SaveRecordingAs();
     platform::setHostDoubleByteCodePage(false);
     EXPECT_EQ(std::string(saveFolder), "D:\\Songs\\");
-}
-
-TEST_F(RecordingTest, SaveAsFailuresLeaveEveryFileAsItWas) {
-    const std::string chosen = folder + "/keep.wav", mine = "the user's file";
-    std::ofstream(chosen) << mine;
-    dialog.answer(chosen);
-    const std::vector<std::string> refused = {unittest::kMsgCannotCreateRecording};
-
-    // No take on disk (nothing recorded yet, or already moved): the move fails, 104, and the
-    // file of the chosen name is untouched.
-    SaveRecordingAs();
-    EXPECT_EQ(window.messages(), refused);
-    EXPECT_EQ(fileBytes(chosen).size(), mine.size());
-
-    // While the take is being written it is not moved; the dialog does not even open.
-    window.clear();
-    CreateRecording();
-    SaveRecordingAs();
-    EXPECT_EQ(window.messages(), refused);
-    EXPECT_EQ(dialog.shown().size(), 1u);
-    EXPECT_TRUE(fileExists(take));
-    EXPECT_NE(recordingFile.load(), nullptr);
-    FinishRecording();
-
-    // A move the system refuses: 104, both files stay.
-    window.clear();
-    mover.failMove = true;
-    SaveRecordingAs();
-    EXPECT_EQ(window.messages(), refused);
-    EXPECT_TRUE(fileExists(take));
-    EXPECT_EQ(fileBytes(chosen).size(), mine.size());
 }
 
 // lvx-sing reads songs with its own small reader, so it checks the program rather than agreeing
