@@ -9,8 +9,6 @@
 #include <cstdlib>
 #include <fstream>
 #include <functional>
-#include <string>
-#include <vector>
 
 #include "platform/host/recording_shell.h"
 #include "platform/host/recording_window.h"
@@ -134,13 +132,8 @@ TEST_F(ShellCommands, StopAndExitClearPlayingAndUnknownIdsGoToTheDefaultProcedur
 }
 
 TEST_F(ShellCommands, KeyAndTempoMoveInStepsToTheirLimitsWithMarksAndCaption) {
-    struct Step {
-        unsigned command;
-        int times;
-        int32_t key, tempo;
-        const char* caption;
-    };
-    const Step steps[] = {
+    // The command, how many times, then the key, the tempo and the caption.
+    const std::tuple<unsigned, int, int32_t, int32_t, const char*> steps[] = {
         {kCmdKeyUp, 2, 2, 100, "Lyrivox  [key +2]"},
         {kCmdSlower, 2, 2, 90, "Lyrivox  [key +2, tempo 90 %]"},
         {kCmdKeyUp, 20, 12, 90, "Lyrivox  [key +12, tempo 90 %]"},
@@ -152,18 +145,17 @@ TEST_F(ShellCommands, KeyAndTempoMoveInStepsToTheirLimitsWithMarksAndCaption) {
         {kCmdOriginalKey, 1, 0, 100, "Lyrivox"},
     };
     playback.playing.store(1);  // they work during a song too
-    for (const Step& step : steps) {
-        SCOPED_TRACE(step.caption);
-        for (int i = 0; i < step.times; ++i) EXPECT_TRUE(handleCommand(step.command));
-        EXPECT_EQ(keyShift.load(), step.key);
-        EXPECT_EQ(tempoPercent.load(), step.tempo);
-        EXPECT_EQ(window.caption(), step.caption);
+    for (const auto& [command, times, key, tempo, caption] : steps) {
+        SCOPED_TRACE(caption);
+        for (int i = 0; i < times; ++i) EXPECT_TRUE(handleCommand(command));
+        EXPECT_EQ(keyShift.load(), key);
+        EXPECT_EQ(tempoPercent.load(), tempo);
+        EXPECT_EQ(window.caption(), caption);
         // Checked: Original Key, Original Tempo; enabled: Key Up, Key Down, Faster, Slower.
         EXPECT_EQ((std::vector<bool>{window.isChecked(kCmdOriginalKey), window.isChecked(kCmdOriginalTempo),
                                      window.isEnabled(kCmdKeyUp), window.isEnabled(kCmdKeyDown),
                                      window.isEnabled(kCmdFaster), window.isEnabled(kCmdSlower)}),
-                  (std::vector<bool>{step.key == 0, step.tempo == 100, step.key < 12, step.key > -12,
-                                     step.tempo < 150, step.tempo > 50}));
+                  (std::vector<bool>{key == 0, tempo == 100, key < 12, key > -12, tempo < 150, tempo > 50}));
     }
     playback.playing.store(0);
     EXPECT_EQ(keyTempoCaption("Oh Susanna", 2, 90), "Lyrivox - Oh Susanna  [key +2, tempo 90 %]");
@@ -172,9 +164,7 @@ TEST_F(ShellCommands, KeyAndTempoMoveInStepsToTheirLimitsWithMarksAndCaption) {
 
 TEST_F(ShellCommands, ToolsAndHelpOpenTheirFiles) {
     buildFixedPaths();
-    handleCommand(kCmdPlayLastRecording);
-    handleCommand(kCmdHtmlHelp);
-    handleCommand(kCmdAudioMixer);
+    for (unsigned command : {kCmdPlayLastRecording, kCmdHtmlHelp, kCmdAudioMixer}) handleCommand(command);
     shell.existingPrograms = {"sndvol32.exe"};
     handleCommand(kCmdAudioMixer);
     // The About box's maker line: a double click (a click, then a double-click notice) opens

@@ -72,15 +72,10 @@ std::vector<int16_t> pcm(const std::vector<double>& sound) {
 TEST(PitchDetector, TonesAtTheRangeAndItsEnds) {
     // Hz within a few of the tone (0 for no pitch); the published slot, an octave down unless
     // the singer sings an octave lower, -15 or -1 for no pitch.
-    struct Case {
-        const char* what;
-        std::vector<int16_t> block;
-        uint32_t rate, octaveLower;
-        int32_t hz, published;
-    };
     std::vector<int16_t> click(1024, 0);
     click[512] = 16384;
-    const Case cases[] = {
+    // What, the block, its rate, Singing Octave Lower, Hz, the slot published.
+    const std::tuple<const char*, std::vector<int16_t>, uint32_t, uint32_t, int32_t, int32_t> cases[] = {
         {"A4 full scale", tone(440, 8000), 8000, 0, 440, 24},
         {"A4, option on", tone(440, 8000), 8000, 1, 440, 38},
         {"A4 at -36 dBFS", tone(440, 8000, 1024, 500), 8000, 0, 440, 24},
@@ -96,9 +91,9 @@ TEST(PitchDetector, TonesAtTheRangeAndItsEnds) {
         {"a click", click, 8000, 0, 0, -15},
         {"no sample rate", tone(440, 8000), 0, 0, 0, -15},
     };
-    for (const Case& c : cases) {
-        EXPECT_NEAR(EstimatePitchHz(c.block.data(), c.rate, c.octaveLower), c.hz, 2) << c.what;
-        EXPECT_EQ(PublishedPitchSlot(c.block.data(), c.rate, c.octaveLower), c.published) << c.what;
+    for (const auto& [what, block, rate, octaveLower, hz, published] : cases) {
+        EXPECT_NEAR(EstimatePitchHz(block.data(), rate, octaveLower), hz, 2) << what;
+        EXPECT_EQ(PublishedPitchSlot(block.data(), rate, octaveLower), published) << what;
     }
 }
 
@@ -205,6 +200,13 @@ protected:
         if (posted.wParam == VOICE_END) ends.push_back(EndPitchRun(uint32_t(posted.lParam)));
         return int(posted.wParam);
     }
+    // What is still held, in one row: a device handle, the capture's buffers, the take, the
+    // worker's threads and events, notices not yet taken.
+    std::vector<int64_t> held() {
+        return {waveIn.load() != 0,        captureBufferBytes() != 0, recordingFile.load() != nullptr,
+                threads.runningThreads(), threads.openEvents(),     int64_t(post.pending())};
+    }
+    const std::vector<int64_t> nothing = std::vector<int64_t>(6, 0);
     void feedBuffers(const std::vector<int16_t>& samples) {
         device->feed(samples);
         ASSERT_TRUE(device->waitUntilIdle());
@@ -259,10 +261,8 @@ TEST_F(CaptureTest, EachQualityGetsItsFormatItsTakeHeaderAndEightBuffersOf64Ms) 
         std::fflush(recordingFile.load());
         EXPECT_EQ(headerFields(fileBytes(take)), empty);
         CloseCapture();
-        EXPECT_EQ(waveIn.load(), 0u);
         EXPECT_FALSE(device->isOpen());
-        EXPECT_EQ(captureBufferBytes(), 0u);
-        EXPECT_EQ(recordingFile.load(), nullptr);
+        EXPECT_EQ(held(), nothing);
         EXPECT_EQ(headerFields(fileBytes(take)), empty);
     }
     EXPECT_TRUE(window.messages().empty());
@@ -339,9 +339,7 @@ TEST_F(CaptureTest, CritiqueAnalysesOneBlockAtATimeAndRecordsNothing) {
     stopSequence();
     EXPECT_EQ(threads.setEvents(), 3);
     EXPECT_EQ(handleNextPost(), int(VOICE_END));
-    EXPECT_EQ(threads.runningThreads(), 0);
-    EXPECT_EQ(threads.openEvents(), 0);
-    EXPECT_EQ(post.pending(), 0u);
+    EXPECT_EQ(held(), nothing);
     EXPECT_FALSE(fileExists(take));  // no file touched
     EXPECT_TRUE(window.messages().empty());
 }
@@ -439,13 +437,10 @@ TEST_F(CaptureTest, AHeaderThatCannotBePreparedClosesTheCaptureAtOnce) {
     EXPECT_EQ(OpenCapture(), 0);
     EXPECT_EQ(window.messages(), std::vector<std::string>{unittest::kMsgCannotPrepareHeader});
     EXPECT_FALSE(device->isOpen());
-    EXPECT_EQ(waveIn.load(), 0u);
     // The close notice finished the (empty) take and ended the critique run.
-    EXPECT_EQ(recordingFile.load(), nullptr);
     EXPECT_EQ(fileBytes(take).size(), 44u);
     EXPECT_EQ(handleNextPost(), int(VOICE_END));
-    EXPECT_EQ(threads.runningThreads(), 0);
-    EXPECT_EQ(captureBufferBytes(), 0u);
+    EXPECT_EQ(held(), nothing);
 
     // The stop finds nothing left to close: no 107.
     stopSequence();
@@ -525,20 +520,16 @@ TEST_F(CaptureTest, ADeviceThatWillNotCloseLeavesItsRunToTheNext) {
     device->failCall(FakeWaveIn::kClose);
     stopSequence();
     EXPECT_EQ(window.messages(), std::vector<std::string>{unittest::kMsgCannotCloseWaveIn});
-    EXPECT_EQ(waveIn.load(), 0u);
-    EXPECT_EQ(captureBufferBytes(), 0u);  // unprepared: the device no longer holds them
-    // No close notice: the take stays open and the worker waits.
-    EXPECT_NE(recordingFile.load(), nullptr);
-    EXPECT_EQ(post.pending(), 0u);
-    EXPECT_EQ(threads.runningThreads(), 1);
+    // The buffers unprepared, the device no longer holds them; no close notice: the take stays
+    // open and the worker waits.
+    EXPECT_EQ(held(), (std::vector<int64_t>{0, 0, 1, 1, 1, 0}));
 
     // A fresh device stands in for the one that hung.
     FakeWaveIn next;
     platform::installWaveInDevice(&next);
     startCapture();
     EXPECT_EQ(threads.threadsStarted(), 2);
-    EXPECT_EQ(threads.runningThreads(), 1);
-    EXPECT_EQ(threads.openEvents(), 1);
+    EXPECT_EQ(held(), (std::vector<int64_t>{1, 1, 1, 1, 1, 0}));
     next.feed(tone(440, 8000, 2048));
     ASSERT_TRUE(next.waitUntilIdle());
     EXPECT_EQ(handleNextPost(), int(VOICE_PITCH));
@@ -615,8 +606,7 @@ TEST_F(PitchWorkerTest, StoppingWaitsForTheWorkerAndPublishesNothingAfterwards) 
         const int posts = post.postedCount();
         const int32_t published = pitchSlot.load();
         std::this_thread::sleep_for(std::chrono::milliseconds(2));
-        EXPECT_EQ(post.postedCount(), posts);
-        EXPECT_EQ(pitchSlot.load(), published);
+        EXPECT_EQ(std::pair(post.postedCount(), pitchSlot.load()), std::pair(posts, published));
         int32_t slot = 0;
         EXPECT_FALSE(TakePitchResult(&slot, pitchRun.load()));
         EXPECT_EQ(blockWanted.load(), 0);
@@ -626,20 +616,16 @@ TEST_F(PitchWorkerTest, StoppingWaitsForTheWorkerAndPublishesNothingAfterwards) 
     StopPitchWorker();  // twice is harmless
 }
 
+// Without an event, or with one but no thread (the event closed again): no worker, no hand-over.
 TEST_F(PitchWorkerTest, NoEventOrNoThreadMeansNoHandOver) {
     threads.failCreateEvent = true;
     EXPECT_FALSE(StartPitchWorker(0));
-    EXPECT_EQ(threads.threadsStarted(), 0);
-    EXPECT_EQ(blockWanted.load(), 0);
-
     threads.failCreateEvent = false;
     threads.failCreateThread = true;
     EXPECT_FALSE(StartPitchWorker(0));
-    EXPECT_EQ(threads.openEvents(), 0);  // the event made is closed again
-    EXPECT_EQ(worker.load(), 0u);
-    auto a440 = tone(440, 8000);
-    EXPECT_FALSE(HandOverBlock(a440.data(), 2048));
-    EXPECT_EQ(threads.setEvents(), 0);
+    EXPECT_FALSE(HandOverBlock(tone(440, 8000).data(), 2048));
+    EXPECT_EQ(threads.threadsStarted() + threads.openEvents() + threads.setEvents(), 0);
+    EXPECT_EQ(worker.load() + blockWanted.load(), 0u);
 }
 
 // Save As refuses (104, every file as it was) without a take on disk, while it is being written
