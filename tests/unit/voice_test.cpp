@@ -251,10 +251,9 @@ TEST_F(CaptureTest, EachQualityGetsItsFormatItsTakeHeaderAndEightBuffersOf64Ms) 
         ASSERT_EQ(OpenCapture(), 1);
         const platform::WaveFormat f = device->format();
         EXPECT_EQ((std::vector<uint32_t>{f.formatTag, f.channels, f.samplesPerSec, f.avgBytesPerSec, f.blockAlign,
-                                         f.bitsPerSample, f.extraSize}),
-                  (std::vector<uint32_t>{1, q.channels, q.rate, q.byteRate, q.align, 16, 0}));
-        EXPECT_EQ(captureBufferBytes(), q.each);
-        EXPECT_EQ(device->preparedHeaders(), int(kCaptureBuffers));
+                                         f.bitsPerSample, f.extraSize, captureBufferBytes(),
+                                         uint32_t(device->preparedHeaders())}),
+                  (std::vector<uint32_t>{1, q.channels, q.rate, q.byteRate, q.align, 16, 0, q.each, kCaptureBuffers}));
         // "RIFF" of 36 bytes, "WAVE", "fmt " of 16: PCM, the quality; "data" of none.
         const std::vector<uint32_t> empty = {44, 0x46464952, 36, 0x45564157, 0x20746D66, 16, 1, q.channels,
                                              q.rate, q.byteRate, q.align, 16, 0x61746164, 0};
@@ -279,8 +278,8 @@ TEST_F(CaptureTest, RecordOnlyRecordsAndRequeuesEveryBuffer) {
     std::vector<int16_t> sound;
     for (int i = 0; i < 12 * 512; ++i) sound.push_back(int16_t(i * 13 - 20000));
     feedBuffers(sound);
-    EXPECT_EQ(device->deliveries(), 12);
-    EXPECT_EQ(device->queuedBuffers(), 8);  // every buffer went back to the device
+    // Every buffer went back to the device.
+    EXPECT_EQ(std::pair(device->deliveries(), device->queuedBuffers()), std::pair(12, 8));
     stopSequence();
     EXPECT_EQ(device->deliveries(), 20);
     std::vector<std::string> calls;
@@ -290,16 +289,13 @@ TEST_F(CaptureTest, RecordOnlyRecordsAndRequeuesEveryBuffer) {
     EXPECT_EQ(device->log(), calls);
 
     auto bytes = fileBytes(take);
-    ASSERT_EQ(bytes.size(), 44u + 12288u);
-    EXPECT_EQ(le(bytes, 4), 12324u);
-    EXPECT_EQ(le(bytes, 40), 12288u);
+    ASSERT_EQ(headerFields(bytes), (std::vector<uint32_t>{44 + 12288, 0x46464952, 12324, 0x45564157, 0x20746D66, 16, 1,
+                                                          1, 8000, 16000, 2, 16, 0x61746164, 12288}));
     for (size_t i = 0; i < sound.size(); ++i)
         ASSERT_EQ(int16_t(bytes[44 + 2 * i] | bytes[45 + 2 * i] << 8), sound[i]) << i;
 
     // No worker, no event, no end notice without Critique; nothing to complain about.
-    EXPECT_EQ(threads.threadsStarted(), 0);
-    EXPECT_EQ(threads.eventsMade(), 0);
-    EXPECT_EQ(post.postedCount(), 0);
+    EXPECT_EQ(threads.threadsStarted() + threads.eventsMade() + post.postedCount(), 0);
     EXPECT_TRUE(window.messages().empty());
 
     // A partly filled buffer returned by the reset is recorded with what it holds.
@@ -307,8 +303,7 @@ TEST_F(CaptureTest, RecordOnlyRecordsAndRequeuesEveryBuffer) {
     feedBuffers(std::vector<int16_t>(2048 + 300, 1234));
     stopSequence();
     bytes = fileBytes(take);
-    EXPECT_EQ(le(bytes, 40), 2u * (2048 + 300));
-    EXPECT_EQ(bytes.size(), 44u + 2u * (2048 + 300));
+    EXPECT_EQ(std::pair(bytes.size(), le(bytes, 40)), std::pair(size_t(44 + 2 * (2048 + 300)), 2u * (2048 + 300)));
 }
 
 TEST_F(CaptureTest, CritiqueAnalysesOneBlockAtATimeAndRecordsNothing) {
@@ -319,9 +314,8 @@ TEST_F(CaptureTest, CritiqueAnalysesOneBlockAtATimeAndRecordsNothing) {
     // Twenty buffers arrive before the window has taken the first result: only the first is
     // analysed; all twenty go back to the device.
     feedBuffers(tone(440, 8000, 20 * 512));
-    EXPECT_EQ(device->deliveries(), 20);
-    EXPECT_EQ(device->queuedBuffers(), 8);
-    EXPECT_EQ(device->calls(FakeWaveIn::kAddBuffer), 8 + 20);
+    EXPECT_EQ((std::vector<int>{device->deliveries(), device->queuedBuffers(), device->calls(FakeWaveIn::kAddBuffer)}),
+              (std::vector<int>{20, 8, 8 + 20}));
     EXPECT_EQ(handleNextPost(), int(VOICE_PITCH));
     EXPECT_EQ(threads.setEvents(), 1);
     EXPECT_EQ(slots, std::vector<int32_t>{24});
