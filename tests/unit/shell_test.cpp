@@ -67,16 +67,6 @@ protected:
         EXPECT_EQ(std::system(("rm -rf '" + folder + "'").c_str()), 0);
     }
 
-    // The name the Open dialog's answer was taken as.
-    std::string openedAs(const std::string& typed) {
-        shell.dialogAnswers = {typed};
-        openSong();
-        return songFileName;
-    }
-    void writeFile(const Bytes& bytes) const {
-        std::ofstream(file, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
-    }
-
     std::string folder, file;
     platform::RecordingWindowSide window;
     platform::RecordingShellSide shell;
@@ -87,12 +77,8 @@ using OptionsFile = ShellCommands;
 // marks and the radio mark of the command's group ("40px" is a 32-pixel font; Critique on
 // selects AM, off leaves the quality as it is).
 TEST_F(ShellCommands, SettingCommandsChangeTheirSettingsAndMoveTheirMarks) {
-    struct Step {
-        unsigned command;
-        unsigned group;  // the first item of the command's radio group, 0 for a toggle
-        std::vector<int64_t> row;
-    };
-    const Step steps[] = {
+    // The command, the first item of its radio group (0 for a toggle), the settings after it.
+    const std::tuple<unsigned, unsigned, std::vector<int64_t>> steps[] = {
         {kCmdFont40, kCmdFont20, {640, 480, 32, 400, 8000, 1, 0, 0, 0, 0}},
         {kCmdFont60, kCmdFont20, {640, 480, 48, 400, 8000, 1, 0, 0, 0, 0}},
         {kCmdWeightHeavy, kCmdWeightLight, {640, 480, 48, 800, 8000, 1, 0, 0, 0, 0}},
@@ -106,15 +92,15 @@ TEST_F(ShellCommands, SettingCommandsChangeTheirSettingsAndMoveTheirMarks) {
         {kCmdQualityFm, kCmdQualityAm, {640, 480, 48, 200, 22050, 2, 0, 1, 1, 1}},
         {kCmdCritique, 0, {640, 480, 48, 200, 22050, 2, 0, 1, 0, 1}},
     };
-    for (const Step& step : steps) {
-        SCOPED_TRACE(step.command);
-        EXPECT_TRUE(handleCommand(step.command));
-        EXPECT_EQ(row(), step.row);
-        EXPECT_EQ(window.isChecked(kCmdSilenceMelody), step.row[6] == 1);
-        EXPECT_EQ(window.isChecked(kCmdOctaveLower), step.row[9] == 1);
-        if (step.group) {
-            EXPECT_EQ(shell.radioMark(step.group), step.command);
-        } else if (step.command == kCmdCritique && step.row[8]) {
+    for (const auto& [command, group, after] : steps) {
+        SCOPED_TRACE(command);
+        EXPECT_TRUE(handleCommand(command));
+        EXPECT_EQ(row(), after);
+        EXPECT_EQ(window.isChecked(kCmdSilenceMelody), after[6] == 1);
+        EXPECT_EQ(window.isChecked(kCmdOctaveLower), after[9] == 1);
+        if (group) {
+            EXPECT_EQ(shell.radioMark(group), command);
+        } else if (command == kCmdCritique && after[8]) {
             EXPECT_EQ(shell.radioMark(kCmdQualityAm), kCmdQualityAm);
         }
     }
@@ -284,7 +270,9 @@ TEST_F(ShellCommands, ASongNameIsCompletedWithTheDefaultExtensionOnlyWhenItIsMis
         {bare, bare, ""}};  // a host path, without backslashes: its folder is not the question
     platform::setHostDoubleByteCodePage(true);
     for (const auto& [typed, taken, next] : cases) {
-        EXPECT_EQ(openedAs(typed), taken);
+        shell.dialogAnswers = {typed};
+        openSong();
+        EXPECT_EQ(songFileName, taken);
         EXPECT_EQ(window.messages().back(), "Error opening the midi file [" + taken + "].");
         shell.dialogAnswers = {""};
         openSong();
@@ -330,7 +318,7 @@ TEST_F(OptionsFile, EachFileGivesItsSettingsAndSavesThemBackByteForByte) {
         unittest::resetSettings();
         settings.record = settings.critique = 1;
         settings.octaveLower = 1;
-        writeFile(bytes);
+        std::ofstream(file, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
         ASSERT_EQ(chmod(file.c_str(), 0444), 0);
         loadOptions();
         ASSERT_EQ(chmod(file.c_str(), 0644), 0);

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <array>
 #include <atomic>
 #include <chrono>
 #include <cmath>
@@ -233,23 +234,21 @@ std::vector<uint32_t> headerFields(const unittest::Bytes& b) {
 // start, so a program killed mid-song leaves a valid file; the close finishes it.
 TEST_F(CaptureTest, EachQualityGetsItsFormatItsTakeHeaderAndEightBuffersOf64Ms) {
     settings.record = 1;
-    struct Quality {
-        uint32_t rate, channels, byteRate, align, each;
-    };
-    for (Quality q : {Quality{8000, 1, 16000, 2, 1024}, Quality{22050, 2, 88200, 4, 5644},
-                      Quality{44100, 2, 176400, 4, 11288}}) {
-        SCOPED_TRACE(q.rate);
-        settings.sampleRate = q.rate;
-        settings.channels = q.channels;
+    // Rate, channels, bytes a second and a frame, and each buffer's.
+    for (auto [rate, channels, byteRate, align, each] : {std::array<uint32_t, 5>{8000, 1, 16000, 2, 1024},
+                                                          {22050, 2, 88200, 4, 5644}, {44100, 2, 176400, 4, 11288}}) {
+        SCOPED_TRACE(rate);
+        settings.sampleRate = rate;
+        settings.channels = channels;
         ASSERT_EQ(OpenCapture(), 1);
         const platform::WaveFormat f = device.format();
         EXPECT_EQ((std::vector<uint32_t>{f.formatTag, f.channels, f.samplesPerSec, f.avgBytesPerSec, f.blockAlign,
                                          f.bitsPerSample, f.extraSize, captureBufferBytes(),
                                          uint32_t(device.preparedHeaders())}),
-                  (std::vector<uint32_t>{1, q.channels, q.rate, q.byteRate, q.align, 16, 0, q.each, kCaptureBuffers}));
+                  (std::vector<uint32_t>{1, channels, rate, byteRate, align, 16, 0, each, kCaptureBuffers}));
         // "RIFF" of 36 bytes, "WAVE", "fmt " of 16: PCM, the quality; "data" of none.
-        const std::vector<uint32_t> empty = {44, 0x46464952, 36, 0x45564157, 0x20746D66, 16, 1, q.channels,
-                                             q.rate, q.byteRate, q.align, 16, 0x61746164, 0};
+        const std::vector<uint32_t> empty = {44, 0x46464952, 36, 0x45564157, 0x20746D66, 16, 1, channels,
+                                             rate, byteRate, align, 16, 0x61746164, 0};
         std::fflush(recordingFile.load());
         EXPECT_EQ(headerFields(fileBytes(take)), empty);
         CloseCapture();
@@ -347,8 +346,7 @@ TEST_F(CaptureTest, CritiqueHearsAStereoMicrophoneAsOneVoice) {
 // Singing Octave Lower is taken at the start of each run; switched during a song it changes
 // nothing until the next.
 TEST_F(CaptureTest, RecordAndCritiqueTogetherThroughSeveralRuns) {
-    settings.record = 1;
-    settings.critique = 1;
+    settings.record = settings.critique = 1;
     for (int run = 0; run < 3; ++run) {
         settings.octaveLower = uint8_t(run % 2);
         startCapture();
@@ -642,10 +640,10 @@ TEST_F(RecordingTest, SaveAsMovesTheTakeOrLeavesEveryFileAsItWas) {
     EXPECT_FALSE(fileExists(take));
     EXPECT_EQ(fileBytes(chosen).size(), 44u + 4096u);
     EXPECT_EQ(std::string(saveFileName), chosen);
-}
 
-TEST_F(RecordingTest, SaveAsOpensInTheFolderOfTheLastName) {
-    // Names from the dialog carry backslashes; the folder keeps everything up to the last.
+    // Names from the dialog carry backslashes: the next dialog opens in the last one's folder,
+    // cut at the last backslash that does not trail a double-byte character (0x95 0x5C is one
+    // Shift-JIS character).
     struct NoMove : platform::FileMove {
         bool moveFileEx(const char*, const char*) override { return true; }
     } noMove;
@@ -654,12 +652,8 @@ TEST_F(RecordingTest, SaveAsOpensInTheFolderOfTheLastName) {
     SaveRecordingAs();
     dialog.cancel();
     SaveRecordingAs();
-    ASSERT_EQ(dialog.shown().size(), 2u);
-    EXPECT_EQ(dialog.shown()[1].initialFolder, "D:\\Songs\\Mine\\");
-    EXPECT_EQ(dialog.shown()[1].presetName, "D:\\Songs\\Mine\\take one.wav");
-
-    // A backslash that trails a double-byte character is part of a name (0x95 0x5C is one
-    // Shift-JIS character).
+    EXPECT_EQ(dialog.shown().back().initialFolder, "D:\\Songs\\Mine\\");
+    EXPECT_EQ(dialog.shown().back().presetName, "D:\\Songs\\Mine\\take one.wav");
     platform::setHostDoubleByteCodePage(true);
     dialog.answer("D:\\Songs\\\x95\\.wav");
     SaveRecordingAs();
@@ -728,9 +722,10 @@ TEST(LvxSing, FindsTheMelodyByTrackName) {
     }
 
     // Refused files, and every cut of a good file reads without harm.
-    EXPECT_FALSE(sing::readSong(File().header(2, 1, 480).track(track("Melody", 60)).bytes()).ok);
-    EXPECT_FALSE(sing::readSong(File().header(0, 1, 0).track(track("Melody", 60)).bytes()).ok);
-    EXPECT_FALSE(sing::readSong({'R', 'I', 'F', 'F', 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}).ok);
+    for (const midi::Bytes& refused : {File().header(2, 1, 480).track(track("Melody", 60)).bytes(),
+                                       File().header(0, 1, 0).track(track("Melody", 60)).bytes(),
+                                       midi::Bytes{'R', 'I', 'F', 'F', 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}})
+        EXPECT_FALSE(sing::readSong(refused).ok);
     const midi::Bytes whole = File().header(1, 1, 480).track(track("Melody", 60)).bytes();
     for (size_t n = 0; n < whole.size(); ++n)
         EXPECT_LE(sing::readSong(midi::Bytes(whole.begin(), whole.begin() + long(n))).notes.size(), 1u);
