@@ -244,7 +244,8 @@ TEST_F(ShellCommands, OpenInCritiqueModePreparesTheSingerEvenWhenCancelled) {
     handleCommand(kCmdOpen);
     ASSERT_EQ(shell.dialogs.size(), 2u);
     const auto& first = shell.dialogs[0];
-    EXPECT_EQ((std::vector<std::string>{first.initialFolder, first.presetFile, first.filter, first.title, first.defaultExtension}),
+    EXPECT_EQ((std::vector<std::string>{first.initialFolder, first.presetFile, first.filter, first.title,
+                                        first.defaultExtension}),
               (std::vector<std::string>{"C:\\Lyrivox\\media\\karaoke\\", "", "Midi Files|*.mid;*.kar",
                                         "Load Midi/Karaoke File", ".mid"}));
     EXPECT_EQ(std::pair(first.filterIndex, first.flags), std::pair(1u, 0x802u));
@@ -318,7 +319,7 @@ TEST_F(OptionsFile, EachFileGivesItsSettingsAndSavesThemBackByteForByte) {
         unittest::resetSettings();
         settings.record = settings.critique = 1;
         settings.octaveLower = 1;
-        std::ofstream(file, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+        std::ofstream(file, std::ios::binary) << std::string(bytes.begin(), bytes.end());
         ASSERT_EQ(chmod(file.c_str(), 0444), 0);
         loadOptions();
         ASSERT_EQ(chmod(file.c_str(), 0644), 0);
