@@ -39,7 +39,7 @@ sings low-on "option on: an octave low" well --transpose -12
 take=$LVX_APP_DIR/lvxtake.wav
 lvx_check "the take finished" lvx_take_finished "$take" 10
 cp "$take" "$LVX_OUT/take.wav"
-lvx_check "Critique captured at 8000 Hz mono though FM was chosen" test "$(lvx_wav "$take" rate) $(lvx_wav "$take" channels)" = "8000 1"
+lvx_check_same "Critique captured at 8000 Hz mono though FM was chosen" "$(lvx_wav "$take" rate channels | paste -sd' ')" "8000 1"
 lvx_check_take_sings "$LVX_APP_DIR/media/karaoke/$song" "$take" --octave-lower
 
 lvx_drv command "$LVX_WIN" $LVX_CMD_OCTAVE_LOWER
