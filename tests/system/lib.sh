@@ -45,13 +45,9 @@ export WINEDLLOVERRIDES='midimap=n;mscoree,mshtml=;winemenubuilder.exe=d'
 # x86-64): /usr/bin/wine prefers 32-bit Wine whenever it is installed, even where the kernel
 # cannot run it, so a 64-bit build names the 64-bit loader itself. The prefix (and so the
 # template made by tests/system/run) is of the same bitness.
-lvx_build_bits() {
-    local dll=$LVX_BUILD/tests/system/midimap.dll offset
-    [ -f "$dll" ] || { echo 32; return; }
-    offset=$(od -An -tu4 -j60 -N4 "$dll" | tr -d ' ')
-    [ "$(od -An -tx2 -j$((offset + 4)) -N2 "$dll" | tr -d ' ')" = 8664 ] && echo 64 || echo 32
-}
-LVX_BITS=$(lvx_build_bits)
+LVX_BITS=32
+_lvx_dll=$LVX_BUILD/tests/system/midimap.dll
+[ -f "$_lvx_dll" ] && [ "$(od -An -tx2 -j$(($(od -An -tu4 -j60 -N4 "$_lvx_dll") + 4)) -N2 "$_lvx_dll" | tr -d ' ')" = 8664 ] && LVX_BITS=64
 if [ "$LVX_BITS" = 64 ]; then
     export WINEARCH=win64
     LVX_WINE=${LVX_WINE:-/usr/lib/wine/wine64}
@@ -125,6 +121,8 @@ lvx_cleanup() {
     fi
     _lvx_kill_tracked
     if [ -n "${LVX_WORK:-}" ] && [ -d "$LVX_WORK" ]; then
+        # Files made unwritable (lvx_unwritable) must be released before the folder can go.
+        while read -r f; do chattr -i "$f" 2>/dev/null; done < <(cat "$LVX_WORK/unwritable" 2>/dev/null)
         mkdir -p "$LVX_OUT"
         for f in midi.log feed.log app.out pulse.log driver.err; do
             [ -f "$LVX_WORK/$f" ] && cp "$LVX_WORK/$f" "$LVX_OUT/"
@@ -159,13 +157,18 @@ _lvx_start_x() {
 lvx_make_prefix() {
     local prefix=$1
     WINEPREFIX=$prefix DISPLAY='' "$LVX_WINE" wineboot -i </dev/null >"$prefix.boot.log" 2>&1 || return 1
-    # A crash must print its backtrace, not wait for a click on a dialog nobody sees.
-    WINEPREFIX=$prefix "$LVX_WINE" reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f \
-        </dev/null >>"$prefix.boot.log" 2>&1 || return 1
-    # There is no window manager: windows Wine hands to one wait two seconds for it to withdraw
-    # them at every hide (each message box, each dialog, the exit).
-    WINEPREFIX=$prefix "$LVX_WINE" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f \
-        </dev/null >>"$prefix.boot.log" 2>&1 || return 1
+    # A crash must print its backtrace, not wait for a click on a dialog nobody sees. There is no
+    # window manager: windows Wine hands to one wait two seconds for it to withdraw them at every
+    # hide (each message box, each dialog, the exit).
+    local setting
+    for setting in 'WineDbg /v ShowCrashDialog /t REG_DWORD /d 0' 'X11 Driver /v Managed /t REG_SZ /d N'; do
+        WINEPREFIX=$prefix "$LVX_WINE" reg add "HKCU\\Software\\Wine\\${setting%% /v *}" /v ${setting#* /v } /f \
+            </dev/null >>"$prefix.boot.log" 2>&1 || return 1
+    done
+    # The program's manifest asks for the x86 Common Controls in every build: a 64-bit program
+    # that Wine gives the x86 assembly fails to start (comctl32 c000007b); without it Wine takes
+    # the 64-bit one.
+    [ "$LVX_BITS" = 32 ] || rm -rf "$prefix"/drive_c/windows/winsxs/{,manifests/}x86_microsoft.windows.common-controls_*
     WINEPREFIX=$prefix wineserver -w
 }
 
@@ -209,7 +212,7 @@ EOF
     done
     [ -p "$LVX_FIFO" ] || lvx_fail "PulseAudio did not start: $(tail -5 "$LVX_WORK/pulse.log")"
     mkdir -p "$LVX_WORK/queue"
-    "${LVX_PRIORITY_CMD[@]}" /usr/bin/python3 "$LVX_SYSTEM/feeder.py" "$LVX_FIFO" "$LVX_WORK/queue" "$LVX_WORK/feed.log" </dev/null \
+    "${LVX_PRIORITY_CMD[@]}" /usr/bin/python3 "$LVX_SYSTEM/lvx.py" feed "$LVX_FIFO" "$LVX_WORK/queue" "$LVX_WORK/feed.log" </dev/null \
         >>"$LVX_WORK/feed.out" 2>&1 &
     LVX_FEEDER_PID=$!
     _lvx_track $LVX_FEEDER_PID
@@ -277,10 +280,6 @@ lvx_install_lyrivox() {
     lvx_install "$dist"
 }
 
-# lvx_app_memory: resident memory of the program in kB (Wine runs it as an ordinary Linux
-# process, so /proc has its figures).
-lvx_app_memory() { awk '$1 == "VmRSS:" { print $2 }' "/proc/$LVX_APP_PID/status"; }
-
 # lvx_start EXE [ARGS...]: starts the program from its folder; its pid is LVX_APP_PID, its
 # console output goes to $LVX_WORK/app.out.
 lvx_start() {
@@ -319,34 +318,23 @@ lvx_drv() {
 
 # ---- MIDI capture log ----
 
-# lvx_midi_wait PATTERN [SECONDS]: waits until a line of the MIDI log matches (grep -E).
+# lvx_midi_wait PATTERN [SECONDS] [COUNT]: waits until COUNT lines (default 1) of the MIDI log
+# match (grep -E).
 lvx_midi_wait() {
-    local pattern=$1 limit=${2:-10}
-    for _ in $(seq $((limit * 20))); do
-        grep -Eq "$pattern" "$LVX_MIDI_LOG" 2>/dev/null && return 0
+    for _ in $(seq $((${2:-10} * 20))); do
+        [ "$(grep -Ec "$1" "$LVX_MIDI_LOG")" -ge "${3:-1}" ] && return 0
         sleep 0.05
     done
     return 1
 }
+lvx_midi_count() { grep -Ec "$1" "$LVX_MIDI_LOG" || true; }
 
-# lvx_midi_hanging [LOG]: prints every note still sounding at the end of the MIDI log, one
-# "channel note" a line (channels 1-16, notes decimal); nothing when every note-on met its
-# note-off (or a note-on with velocity 0), a reset, or an all-notes-off / all-sound-off
-# controller on its channel.
-lvx_midi_hanging() {
-    awk '
-    function hex(h) { return index("0123456789abcdef", substr(h, 1, 1)) * 16 + index("0123456789abcdef", substr(h, 2, 1)) - 17 }
-    $2 == "RESET" { delete on; next }
-    $2 != "DATA" { next }
-    {
-        status = hex($3); kind = int(status / 16); channel = status % 16 + 1
-        if (kind == 9 && hex($5) > 0) on[channel " " hex($4)] = 1
-        else if (kind == 8 || kind == 9) delete on[channel " " hex($4)]
-        else if (kind == 11 && (hex($4) == 123 || hex($4) == 120))
-            for (k in on) { split(k, part, " "); if (part[1] == channel) delete on[k] }
-    }
-    END { for (k in on) print k }' "${1:-$LVX_MIDI_LOG}" | sort -n
-}
+# lvx_midi_hanging [--to-reset|--no-reset]: the notes still sounding at the end of the MIDI log
+# (or before its first reset, or with the resets ignored), "channel note" a line.
+lvx_midi_hanging() { lvx_py hanging "$LVX_MIDI_LOG" "$@"; }
+
+# lvx_py COMMAND ...: the tests' reader of songs, MIDI logs, WAV files and screenshots (lvx.py).
+lvx_py() { /usr/bin/python3 "$LVX_SYSTEM/lvx.py" "$@"; }
 
 # ---- microphone ----
 

@@ -37,26 +37,10 @@ lvx_install_test_songs() {
 }
 
 # lvx_options_write W H FONTSIZE WEIGHT QUALITY SILENCE: the options file as the program's
-# text-mode stream writes it (each byte 0x0A stored as 0x0D 0x0A).
-lvx_options_write() {
-    /usr/bin/python3 - "$LVX_APP_DIR/options.lvx" "$@" <<'EOF'
-import struct, sys
-raw = struct.pack("<6i", *[int(v) for v in sys.argv[2:8]])
-open(sys.argv[1], "wb").write(raw.replace(b"\n", b"\r\n"))
-EOF
-}
-
-# lvx_options_read: the six values of the options file, read as the text-mode stream reads
-# them (0x0D 0x0A is 0x0A, 0x1A ends the data), space-separated; fails when fewer than six.
-lvx_options_read() {
-    /usr/bin/python3 - "$LVX_APP_DIR/options.lvx" <<'EOF'
-import struct, sys
-data = open(sys.argv[1], "rb").read().replace(b"\r\n", b"\n").split(b"\x1a")[0]
-if len(data) < 24:
-    sys.exit("options file holds %d bytes" % len(data))
-print(" ".join(str(v) for v in struct.unpack("<6i", data[:24])))
-EOF
-}
+# text-mode stream writes it (each byte 0x0A stored as 0x0D 0x0A). lvx_options_read: its six
+# values as the program reads them back, space-separated; fails when fewer than six.
+lvx_options_write() { lvx_py options-write "$LVX_APP_DIR/options.lvx" "$@"; }
+lvx_options_read() { lvx_py options "$LVX_APP_DIR/options.lvx"; }
 
 # lvx_lyrivox_up: installs the staged program, starts it and waits for its main window; the
 # handle is LVX_WIN.
@@ -98,24 +82,19 @@ lvx_exit_program() {
     lvx_wait_exit "${2:-10}"
 }
 
-# lvx_midi_count REGEX: how many lines of the MIDI log match.
-lvx_midi_count() { grep -Ec "$1" "$LVX_MIDI_LOG" || true; }
-# lvx_midi_wait_count REGEX N [SECONDS]: waits until N lines of the MIDI log match.
-lvx_midi_wait_count() {
-    local pattern=$1 n=$2 limit=${3:-10}
-    for _ in $(seq $((limit * 20))); do
-        [ "$(lvx_midi_count "$pattern")" -ge "$n" ] && return 0
-        sleep 0.05
-    done
-    return 1
-}
+# lvx_song_ms SONG_PATH: the time of the song's last event in ms.
+lvx_song_ms() { lvx_py events "$1" | tail -1 | cut -d' ' -f1; }
 
-# lvx_ms_since_monotonic START: milliseconds on the monotonic clock since START (lvx_now).
-lvx_ms_since() {
-    /usr/bin/python3 -c 'import sys, time; print(int((time.clock_gettime(time.CLOCK_MONOTONIC_RAW) - float(sys.argv[1])) * 1000))' "$1"
+# lvx_run_ended WHAT: the MIDI log (emptied by the caller before the song) shows the device
+# opened, reset and then closed, once each, nothing sent after the reset and no note sounding.
+lvx_run_ended() {
+    lvx_check_same "$1: device opened, reset, then closed, once each" \
+        "$(awk '$2 == "OPEN" || $2 == "RESET" || $2 == "CLOSE" { printf "%s ", $2 }' "$LVX_MIDI_LOG")" "OPEN RESET CLOSE "
+    lvx_check "$1: nothing sent after the reset" test -z "$(awk '$2 == "RESET" { r = 1 } r && $2 == "DATA"' "$LVX_MIDI_LOG")"
+    local hanging
+    hanging=$(lvx_midi_hanging)
+    lvx_check "$1: $(lvx_midi_hanging --to-reset | wc -l) notes were sounding, none left [$hanging]" test -z "$hanging"
 }
-
-picture() { /usr/bin/python3 "$LVX_SYSTEM/picture.py" "$@"; }
 
 # lvx_check_stage NAME W H: a screenshot of the critique stage at a client size of W x H, against
 # its layout: lyric band to 2*20+20 = 60 at 20px, keyboard strip from H - (int)(H*0.1333), its
@@ -131,21 +110,20 @@ lvx_check_stage() {
         "$(lvx_pixel "$name" $((w / 2)) $((band - 1)))" = "$black" -a "$(lvx_pixel "$name" $((w / 2)) "$band")" != "$black"
     # A bar in the judging zone may lie over the strip (drawn there, not removed): at most two.
     lvx_check "$name: strip's top row at y = $strip_top black and white but for bars over it" \
-        test "$(picture other "$f" 32 "$strip_top" "$w" $((strip_top + 1)) $black $white)" -le 64
+        test "$(lvx_py other "$f" 32 "$strip_top" "$w" $((strip_top + 1)) $black $white)" -le 64
     lvx_check "$name: background above the strip" \
-        test "$(picture other "$f" 0 $((strip_top - 1)) "$w" "$strip_top" $black $white)" -gt $((w / 8))
+        test "$(lvx_py other "$f" 0 $((strip_top - 1)) "$w" "$strip_top" $black $white)" -gt $((w / 8))
     # White keys $key pixels wide: the separator after C, the white D below the black keys.
     lvx_check "$name: separator after C" test "$(lvx_pixel "$name" $((key + 1)) $((h - 5)))" = "$black"
     lvx_check "$name: white key D" test "$(lvx_pixel "$name" $((key * 3 / 2)) $((h - 5)))" = "$white"
     lvx_check "$name: black key after C" test "$(lvx_pixel "$name" "$((key + key / 5))" $((strip_top + 5)))" = "$black"
-    lvx_check "$name: marker at the bottom left" test "$(picture other "$f" 0 $((h - 32)) 32 "$h" $black $white)" -gt 100
+    lvx_check "$name: marker at the bottom left" test "$(lvx_py other "$f" 0 $((h - 32)) 32 "$h" $black $white)" -gt 100
 }
 
-# lvx_midi_as_song SONG [song_events.py OPTIONS]: the MIDI log holds the song's events (shaped by
+# lvx_midi_as_song SONG [lvx.py events OPTIONS]: the MIDI log holds the song's events (shaped by
 # the options) each once, in order per channel, within 60 ms of its time.
 lvx_midi_as_song() {
-    local song=$1 expected=$LVX_WORK/expected-$1.txt
+    local song=$1
     shift
-    /usr/bin/python3 "$LVX_SYSTEM/song_events.py" "$LVX_APP_DIR/media/karaoke/$song" "$@" >"$expected" &&
-        /usr/bin/python3 "$LVX_SYSTEM/midicompare.py" "$expected" "$LVX_MIDI_LOG" 60 >&2
+    lvx_py compare "$LVX_APP_DIR/media/karaoke/$song" "$LVX_MIDI_LOG" "$@" >&2
 }

@@ -69,6 +69,19 @@ lvx_critique_report() {
     lvx_log "report: [$LVX_REPORT_CAPTION] $LVX_REPORT_TEXT"
 }
 
+# lvx_check_report WHAT well|low NOTES: the last report (lvx_critique_report) is a score in the
+# box "Karaoke Critique!" that judges all NOTES melody notes, at least 9 when sung well, at most 2
+# when low.
+lvx_check_report() {
+    lvx_check "$1: caption \"Karaoke Critique!\"" test "$LVX_REPORT_CAPTION" = "Karaoke Critique!"
+    lvx_check "$1: every note judged ($LVX_POSSIBLE of $3)" test "$LVX_POSSIBLE" = "$3"
+    if [ "$2" = well ]; then
+        lvx_check "$1 scores at least 9 ($LVX_HITS hits, score $LVX_SCORE)" test "$LVX_SCORE" -ge 9
+    else
+        lvx_check "$1 scores low ($LVX_HITS hits, score $LVX_SCORE)" test "$LVX_SCORE" -le 2
+    fi
+}
+
 # lvx_melody_notes SONG_PATH: the number of melody notes lvx-sing finds in the song.
 lvx_melody_notes() {
     "$(lvx_host_tool lvx-sing)" --notes "$1" | awk '$1 == "notes" { print $2 }'
@@ -89,23 +102,21 @@ lvx_sing_song() {
     t0=$(lvx_run_start "$LVX_RUNS" 20) || lvx_fail "run $LVX_RUNS of $song did not start"
     lvx_sing_along "$voice" "$t0"
     local length
-    length=$(/usr/bin/python3 "$LVX_SYSTEM/song_events.py" "$path" | tail -1 | cut -d' ' -f1)
+    length=$(lvx_song_ms "$path")
     lvx_check "critique report after $song" lvx_critique_report $((${length%.*} / 1000 + 30))
     lvx_check "the voice started on time" lvx_voice_on_time
 }
 
-# lvx_wav FILE KEY: one value of wavinfo.py's description of a WAV file.
-lvx_wav() { /usr/bin/python3 "$LVX_SYSTEM/wavinfo.py" "$1" | awk -v k="$2" '$1 == k { print $2 }'; }
+# lvx_wav FILE KEY...: values of lvx.py's description of a WAV file, one a line.
+lvx_wav() { lvx_py wav "$@"; }
 
 # lvx_take_finished FILE [SECONDS]: waits until the take's header states its sizes (the device's
 # close notice patches them when the run has stopped).
 lvx_take_finished() {
-    local file=$1 limit=${2:-10}
-    for _ in $(seq $((limit * 10))); do
-        if [ -f "$file" ] && [ "$(lvx_wav "$file" data_size_ok)" = 1 ] && [ "$(lvx_wav "$file" riff_size_ok)" = 1 ] &&
-            [ "$(lvx_wav "$file" seconds)" != 0.000 ]; then
-            return 0
-        fi
+    local sizes
+    for _ in $(seq $((${2:-10} * 10))); do
+        sizes=$(lvx_wav "$1" data_size_ok riff_size_ok seconds 2>/dev/null | paste -sd' ')
+        [[ $sizes == "1 1 "* && $sizes != *" 0.000" ]] && return 0
         sleep 0.1
     done
     return 1
@@ -122,17 +133,6 @@ lvx_take_pitch() {
             for (i = 0; i < n; i++) for (j = i + 1; j < n; j++) if (hz[j] < hz[i]) { t = hz[i]; hz[i] = hz[j]; hz[j] = t }
             print hz[int(n / 2)]
         }'
-}
-
-# lvx_header_fields FILE: the 44-byte header's fields as "RIFF <size> WAVE fmt  <16> <tag>
-# <channels> <rate> <byte rate> <align> <bits> data <size>".
-lvx_header_fields() {
-    /usr/bin/python3 - "$1" <<'PY'
-import struct, sys
-h = open(sys.argv[1], "rb").read(44)
-f = struct.unpack("<4sI4s4sIHHIIHH4sI", h)
-print(" ".join(v.decode() if isinstance(v, bytes) else str(v) for v in f))
-PY
 }
 
 # lvx_take_sings SONG_PATH TAKE [--octave-lower]: what lvx-pitch hears in the take against the
@@ -187,7 +187,7 @@ lvx_check_take_sings() {
 # sings holds sound in the take.
 lvx_check_take_whole() {
     local length seconds missing
-    length=$(/usr/bin/python3 "$LVX_SYSTEM/song_events.py" "$1" | tail -1 | cut -d' ' -f1)
+    length=$(lvx_song_ms "$1")
     seconds=$(lvx_wav "$2" seconds)
     lvx_check "the take lasts as the song within 1 % ($seconds s for $length ms)" \
         awk -v s="$seconds" -v l="$length" 'BEGIN { exit !(s * 1000 >= l * 0.99 && s * 1000 <= l * 1.01) }'

@@ -36,8 +36,8 @@ lvx_song_plays_to_end "MIDI back" 30
 lvx_expect_no_message "MIDI back: the song played without a message" 0.5
 lvx_midi_reset midi-back
 sleep 0.3
-lvx_check "MIDI back: the song was recorded" /usr/bin/python3 "$LVX_SYSTEM/wavinfo.py" "$LVX_APP_DIR/lvxtake.wav" >"$LVX_WORK/take.txt"
-lvx_check "MIDI back: the recording holds seconds of sound" awk '$1 == "seconds" { exit !($2 > 5) }' "$LVX_WORK/take.txt"
+seconds=$(lvx_py wav "$LVX_APP_DIR/lvxtake.wav" seconds)
+lvx_check "MIDI back: the song was recorded, seconds of sound ($seconds s)" awk -v s="$seconds" 'BEGIN { exit !(s > 5) }' 
 take=$(sha256sum <"$LVX_APP_DIR/lvxtake.wav")
 
 # ---- no microphone: PulseAudio goes away (Wine falls back to ALSA, no capture device here) ----

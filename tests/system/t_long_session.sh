@@ -41,12 +41,11 @@ the_report() {
     box=${box%$'\n'}
     grep -Eq "$critique_report" <<<"${box/$'\n'/|}" || lvx_fail "song $1: report [${box/$'\n'/|}]"
 }
-# sample I: threads, memory and open files of the idle program, a line of
-# $LVX_OUT/samples.txt. (Wine keeps a Unix descriptor for each open file of the program.)
+# sample I: threads, memory and open files of the idle program (Wine runs it as a Linux process,
+# a Linux thread for each of its threads and a descriptor for each open file), a line of
+# $LVX_OUT/samples.txt.
 sample() {
-    local threads
-    threads=$(lvx_drv threads lyrivox.exe | awk '{ print $2 }') || lvx_fail "song $1: no thread count"
-    echo "$1 $threads $(lvx_app_memory) $(find "/proc/$LVX_APP_PID/fd" -mindepth 1 | wc -l)" >>"$LVX_OUT/samples.txt"
+    echo "$1 $(awk '$1 == "Threads:" { t = $2 } $1 == "VmRSS:" { m = $2 } END { print t, m }' "/proc/$LVX_APP_PID/status") $(find "/proc/$LVX_APP_PID/fd" -mindepth 1 | wc -l)" >>"$LVX_OUT/samples.txt"
 }
 
 lvx_lyrivox_up
@@ -68,20 +67,20 @@ for i in $(seq "$songs"); do
     fi
     # (After an interrupting Open the dialog is already up.)
     lvx_drv fill-dialog "$LVX_SONGS_WIN\\two-lines.kar" 20 >/dev/null || lvx_fail "song $i: the Open dialog"
-    lvx_midi_wait_count ' OPEN$' "$i" 10 || lvx_fail "song $i: the MIDI device was not opened"
+    lvx_midi_wait ' OPEN$' 10 "$i" || lvx_fail "song $i: the MIDI device was not opened"
     case $kind in
     natural)
-        lvx_midi_wait_count ' CLOSE$' "$i" 30 || lvx_fail "song $i: did not end by itself within 30 s"
+        lvx_midi_wait ' CLOSE$' 30 "$i" || lvx_fail "song $i: did not end by itself within 30 s"
         ;;
     stop)
         sleep "1.$((i % 2 * 5))"
         lvx_drv command "$LVX_WIN" $LVX_CMD_STOP
-        lvx_midi_wait_count ' CLOSE$' "$i" 5 || lvx_fail "song $i: Stop did not close the device"
+        lvx_midi_wait ' CLOSE$' 5 "$i" || lvx_fail "song $i: Stop did not close the device"
         ;;
     open)
         sleep "1.$((i % 2 * 5))"
         lvx_drv command "$LVX_WIN" $LVX_CMD_OPEN
-        lvx_midi_wait_count ' CLOSE$' "$i" 5 || lvx_fail "song $i: the next Open did not close the device"
+        lvx_midi_wait ' CLOSE$' 5 "$i" || lvx_fail "song $i: the next Open did not close the device"
         ;;
     esac
     alive "$i"
@@ -96,22 +95,7 @@ done
 lvx_log "ends: $kinds"
 
 # Every run: one OPEN, its CLOSE, nothing between runs, no note sounding at any CLOSE.
-runs=$(awk '
-    function hex(h) { return index("0123456789abcdef", substr(h, 1, 1)) * 16 + index("0123456789abcdef", substr(h, 2, 1)) - 17 }
-    $2 == "OPEN" { if (open) { print "OPEN twice at " $1; bad = 1 } open = 1; runs++; delete on; next }
-    $2 == "CLOSE" { if (!open) { print "CLOSE without OPEN at " $1; bad = 1 }
-                    n = 0; for (k in on) n++
-                    if (n) { print "run " runs ": " n " notes sounding at its CLOSE"; bad = 1 }
-                    open = 0; next }
-    $2 == "RESET" { delete on; next }
-    $2 == "DATA" { if (!open) { print "DATA outside a run at " $1; bad = 1 }
-                   s = hex($3); kind = int(s / 16); ch = s % 16
-                   if (kind == 9 && hex($5) > 0) on[ch " " hex($4)] = 1
-                   else if (kind == 8 || kind == 9) delete on[ch " " hex($4)]
-                   else if (kind == 11 && (hex($4) == 120 || hex($4) == 123)) for (k in on) if (index(k, ch " ") == 1) delete on[k] }
-    $2 ~ /FAILED|BUSY/ { print $2 " at " $1; bad = 1 }
-    END { if (open) { print "the last run was not closed"; bad = 1 } print "runs " runs; exit bad }' "$LVX_MIDI_LOG") ||
-    lvx_fail "MIDI log: $runs"
+runs=$(lvx_py runs "$LVX_MIDI_LOG") || lvx_fail "MIDI log: $runs"
 lvx_check "$songs runs, each opened once and closed with no note sounding [$(tail -1 <<<"$runs")]" test "$(tail -1 <<<"$runs")" = "runs $songs"
 
 read -r _ first_threads first_memory first_files < <(head -1 "$LVX_OUT/samples.txt")

@@ -14,7 +14,7 @@ lvx_install_lyrivox
 lvx_install_test_songs
 song=two-lines.kar
 take=$LVX_APP_DIR/lvxtake.wav
-length_ms=$(/usr/bin/python3 "$LVX_SYSTEM/song_events.py" "$LVX_APP_DIR/media/karaoke/$song" | tail -1 | cut -d' ' -f1)
+length_ms=$(lvx_song_ms "$LVX_APP_DIR/media/karaoke/$song")
 
 lvx_lyrivox_up
 lvx_drv command "$LVX_WIN" $LVX_CMD_RECORD
@@ -34,7 +34,7 @@ record_song() {
     lvx_tone "$LVX_WORK/tone-$hz.wav" 1.5 "$hz" -9
     lvx_feed "$LVX_WORK/tone-$hz.wav" "$(awk -v t="$t0" -v a="$at" 'BEGIN { printf "%.3f", t / 1000 + a }')"
     [ "${during_song:-}" ] && "$during_song"
-    lvx_check "run $runs played to its end" lvx_midi_wait_count ' CLOSE$' $runs 30
+    lvx_check "run $runs played to its end" lvx_midi_wait ' CLOSE$' 30 $runs
     lvx_check "take of run $runs finished" lvx_take_finished "$take" 10
 }
 
@@ -44,15 +44,12 @@ check_take() {
     local align=$((2 * channels)) size
     size=$(stat -c %s "$take")
     local data=$((size - 44))
-    lvx_check "header of the $rate Hz take: RIFF $((data + 36)) WAVE fmt 16 PCM $channels ch $rate Hz $((rate * align)) B/s align $align 16 bits data $data" \
-        test "$(lvx_header_fields "$take")" = "RIFF $((data + 36)) WAVE fmt  16 1 $channels $rate $((rate * align)) $align 16 data $data"
-    local seconds
-    seconds=$(lvx_wav "$take" seconds)
+    lvx_check_same "header of the $rate Hz take: RIFF size, fmt, PCM, channels, rate, byte rate, align, bits, data size" \
+        "$(lvx_wav "$take" header)" "RIFF $((data + 36)) WAVE fmt  16 1 $channels $rate $((rate * align)) $align 16 data $data"
+    local seconds loud_start loud_end
+    read -r seconds loud_start loud_end <<<"$(lvx_wav "$take" seconds loud_start loud_end | paste -sd' ')"
     lvx_check "the take lasts as the song does ($seconds s for $length_ms ms)" \
         awk -v s="$seconds" -v l="$length_ms" 'BEGIN { exit !(s > l / 1000 - 0.3 && s < l / 1000 + 1.0) }'
-    local loud_start loud_end
-    loud_start=$(lvx_wav "$take" loud_start)
-    loud_end=$(lvx_wav "$take" loud_end)
     lvx_check "the tone alone, where it was fed: $loud_start..$loud_end s for $at..$(awk -v a="$at" 'BEGIN { print a + 1.5 }') s" \
         awk -v s="$loud_start" -v e="$loud_end" -v a="$at" 'BEGIN { exit !(s > a - 0.2 && s < a + 0.5 && e - s > 1.3 && e - s < 1.6) }'
     local found bin

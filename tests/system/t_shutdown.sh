@@ -37,37 +37,27 @@ ended() {
     local posted took
     posted=$(lvx_now)
     lvx_check "$1: the process ends" lvx_wait_exit 20
-    took=$(lvx_ms_since "$posted")
+    took=$(awk -v a="$posted" -v b="$(lvx_now)" 'BEGIN { printf "%d", (b - a) * 1000 }')
     lvx_log "$1: ended $took ms after the command was posted"
     lvx_check "$1: ended within $3" test "$took" -lt "$2"
 }
 
 # stopped NAME OPTIONS: the run was stopped first and the options hold OPTIONS.
 stopped() {
-    lvx_check "$1: device reset, then closed, once each" test \
-        "$(awk '$2 == "OPEN" || $2 == "RESET" || $2 == "CLOSE" { printf "%s ", $2 }' "$LVX_MIDI_LOG")" = "OPEN RESET CLOSE "
-    lvx_check "$1: nothing sent after the reset" test -z "$(awk '$2 == "RESET" { r = 1 } r && $2 == "DATA"' "$LVX_MIDI_LOG")"
-    local sounding hanging
-    sounding=$(awk '$2 == "RESET" { exit } { print }' "$LVX_MIDI_LOG" | lvx_midi_hanging /dev/stdin | wc -l)
-    hanging=$(lvx_midi_hanging)
-    lvx_check "$1: $sounding notes were sounding, none left [$hanging]" test -z "$hanging"
-    lvx_check "$1: options hold the size, the font chosen and the rest" test "$(lvx_options_read)" = "$2"
+    lvx_run_ended "$1"
+    lvx_check_same "$1: options hold the size, the font chosen and the rest" "$(lvx_options_read)" "$2"
     cp "$LVX_MIDI_LOG" "$LVX_OUT/midi-${1%% *}.log"
 }
 
-# whole_take NAME: the take is a valid AM WAV whose header sizes match its data, with the tone.
+# whole_take NAME: the take is a valid AM WAV: 44-byte header, 8000 Hz mono 16-bit, RIFF and data
+# sizes that match the file, seconds of sound holding the fed tone.
 whole_take() {
-    local info
     cp "$LVX_APP_DIR/lvxtake.wav" "$LVX_OUT/lvxtake-${1%% *}.wav" 2>/dev/null
-    info=$(/usr/bin/python3 "$LVX_SYSTEM/wavinfo.py" "$LVX_APP_DIR/lvxtake.wav")
-    lvx_log "$1: lvxtake.wav: $(tr '\n' ' ' <<<"$info")"
-    field() { awk -v k="$1" '$1 == k { print $2 }' <<<"$info"; }
-    lvx_check "$1: 44-byte header" test "$(field header_bytes)" = 44
-    lvx_check "$1: RIFF size matches the file" test "$(field riff_size_ok)" = 1
-    lvx_check "$1: data size matches the data" test "$(field data_size_ok)" = 1
-    lvx_check "$1: 8000 Hz mono 16-bit" test "$(field rate) $(field channels) $(field bits)" = "8000 1 16"
-    lvx_check "$1: seconds of sound" awk -v s="$(field seconds)" 'BEGIN { exit !(s >= 2) }'
-    lvx_check "$1: the fed tone is in it" awk -v f="$(field frequency)" 'BEGIN { exit !(f > 430 && f < 450) }'
+    local v
+    read -r -a v <<<"$(lvx_py wav "$LVX_APP_DIR/lvxtake.wav" header_bytes rate channels bits riff_size_ok data_size_ok seconds frequency | paste -sd' ')"
+    lvx_check_same "$1: header, format and sizes of lvxtake.wav" "${v[*]:0:6}" "44 8000 1 16 1 1"
+    lvx_check "$1: seconds of sound (${v[6]} s), the fed tone in it (${v[7]} Hz)" \
+        awk -v s="${v[6]}" -v f="${v[7]}" 'BEGIN { exit !(s >= 2 && f > 430 && f < 450) }'
 }
 
 rm -f "$LVX_APP_DIR/options.lvx"

@@ -17,7 +17,7 @@ sung=255,224,64
 lane_moves() {
     lvx_screenshot "$LVX_WIN" "$1-a" >/dev/null && sleep 0.5 && lvx_screenshot "$LVX_WIN" "$1-b" >/dev/null || return 1
     local changed
-    changed=$(picture diff "$LVX_OUT/$1-a.bmp" "$LVX_OUT/$1-b.bmp" 0 60 "$2" 400)
+    changed=$(lvx_py diff "$LVX_OUT/$1-a.bmp" "$LVX_OUT/$1-b.bmp" 0 60 "$2" 400)
     lvx_log "$1: $changed pixels of the lane changed in 0.5 s"
     [ "$changed" -gt 100 ]
 }
@@ -56,14 +56,14 @@ lvx_check "critique frames at the display's pace: at most 15 % of a core ($cpu %
 lvx_check "frames change at 640 wide" lane_moves w640 640
 
 # ---- a move through the modal loop: held while it lasts, frames go on after it ----
-lvx_drv post "$LVX_WIN" 0x0231 0 0 >/dev/null  # WM_ENTERSIZEMOVE
+lvx_drv send "$LVX_WIN" 0x0231 0 0 >/dev/null  # WM_ENTERSIZEMOVE
 sleep 0.3
 lvx_drv move "$LVX_WIN" 40 30 648 526 >/dev/null
 sent=$(lvx_midi_count ' DATA ')
 sleep 1.5
 lvx_check "the song holds while the window is moved" test "$(lvx_midi_count ' DATA ')" = "$sent"
-lvx_drv post "$LVX_WIN" 0x0232 0 0 >/dev/null  # WM_EXITSIZEMOVE
-lvx_check "the song goes on after the move" lvx_midi_wait_count ' DATA ' $((sent + 1)) 5
+lvx_drv send "$LVX_WIN" 0x0232 0 0 >/dev/null  # WM_EXITSIZEMOVE
+lvx_check "the song goes on after the move" lvx_midi_wait ' DATA ' 5 $((sent + 1))
 sleep 0.5
 lvx_check "frames still change after the move" lane_moves moved 640
 
@@ -87,18 +87,18 @@ lvx_check "Esc stops the song" lvx_midi_wait ' CLOSE$' 5
 # ---- Critique off: a resize keeps the lyrics, the sung part lit ----
 lvx_drv command "$LVX_WIN" $LVX_CMD_CRITIQUE
 lvx_check "a song without the critique" lvx_open_song "$LVX_WIN" twinkle.kar
-lvx_check "it plays" lvx_midi_wait_count ' OPEN$' 2 10
+lvx_check "it plays" lvx_midi_wait ' OPEN$' 10 2
 sleep 3
 lvx_drv move "$LVX_WIN" 10 10 808 626 >/dev/null
 lvx_screenshot "$LVX_WIN" resized-lyrics >/dev/null
 lvx_check "client area 800 x 580" test "$(lvx_drv client-size "$LVX_WIN")" = "800 580"
-lyric=$(picture count "$LVX_OUT/resized-lyrics.bmp" 0 0 800 60 $ink)
-lit=$(picture count "$LVX_OUT/resized-lyrics.bmp" 0 0 800 60 $sung)
+lyric=$(lvx_py count "$LVX_OUT/resized-lyrics.bmp" 0 0 800 60 $ink)
+lit=$(lvx_py count "$LVX_OUT/resized-lyrics.bmp" 0 0 800 60 $sung)
 lvx_log "after the resize: $lyric pixels of lyric ink, $lit of the sung colour"
 lvx_check "the lyrics stay on screen after a resize" test $((lyric + lit)) -gt 100
 for _ in 1 2 3 4 5 6; do
     lvx_screenshot "$LVX_WIN" sung >/dev/null
-    lit=$(picture count "$LVX_OUT/sung.bmp" 0 0 800 60 $sung)
+    lit=$(lvx_py count "$LVX_OUT/sung.bmp" 0 0 800 60 $sung)
     [ "$lit" -gt 20 ] && break
     sleep 0.4
 done

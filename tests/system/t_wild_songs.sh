@@ -25,8 +25,8 @@ caption_is() {
 both_lines_inked() {
     lvx_screenshot "$LVX_WIN" "$1" >/dev/null || return 1
     local first second
-    first=$(picture count "$LVX_OUT/$1.bmp" 0 15 640 35 $ink)
-    second=$(picture count "$LVX_OUT/$1.bmp" 0 35 640 55 $ink)
+    first=$(lvx_py count "$LVX_OUT/$1.bmp" 0 15 640 35 $ink)
+    second=$(lvx_py count "$LVX_OUT/$1.bmp" 0 35 640 55 $ink)
     lvx_log "$1: $first and $second pixels of ink on the two lines"
     [ "$first" -gt 50 ] && [ "$second" -gt 50 ]
 }
@@ -44,11 +44,11 @@ lvx_check "no-breaks.kar stopped" lvx_midi_wait ' CLOSE$' 5
 lvx_check "caption back to the program's name after Stop" caption_is "Lyrivox"
 
 lvx_check "trailing-breaks.kar chosen" lvx_open_song "$LVX_WIN" trailing-breaks.kar
-lvx_check "trailing-breaks.kar plays" lvx_midi_wait_count ' OPEN$' 2 10
+lvx_check "trailing-breaks.kar plays" lvx_midi_wait ' OPEN$' 10 2
 lvx_check "caption names the second song" caption_is "Lyrivox - Night and Day"
 sleep 1
 lvx_check "trailing-breaks.kar: words on both lines" both_lines_inked trailing-breaks
-lvx_check "trailing-breaks.kar played to its end" lvx_midi_wait_count ' CLOSE$' 2 40
+lvx_check "trailing-breaks.kar played to its end" lvx_midi_wait ' CLOSE$' 40 2
 lvx_check "caption back to the program's name at the end" caption_is "Lyrivox"
 
 lvx_check "Exit ends the program" lvx_exit_program "$LVX_WIN"

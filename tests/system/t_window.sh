@@ -39,8 +39,8 @@ minimise_once() {
     t3=$(lvx_now)
     lvx_check "restored: the song goes on" lvx_midi_wait ' DATA ' 5
     lvx_check "restored: client area 640 x 480" test "$(lvx_drv client-size "$LVX_WIN")" = "640 480"
-    picture sprites "$LVX_OUT/before-minimise.bmp" "$background" 16 $band 417 >"$LVX_WORK/bars-before"
-    picture sprites "$LVX_OUT/after-restore.bmp" "$background" 16 $band 417 >"$LVX_WORK/bars-after"
+    lvx_py sprites "$LVX_OUT/before-minimise.bmp" "$background" 16 $band 417 >"$LVX_WORK/bars-before"
+    lvx_py sprites "$LVX_OUT/after-restore.bmp" "$background" 16 $band 417 >"$LVX_WORK/bars-after"
     lvx_log "bars before: $(tr '\n' ';' <"$LVX_WORK/bars-before")"
     lvx_log "bars after:  $(tr '\n' ';' <"$LVX_WORK/bars-after")"
     # How far the bars fell between the two pictures: for each whole bar before, the nearest
@@ -57,7 +57,7 @@ minimise_once() {
     lvx_log "bars fell $fell px (mean of $matched); $awake s not minimised, $(awk -v c="$m0" -v d="$m1" 'BEGIN { printf "%.2f", d - c }') s minimised between the pictures"
 }
 images=$LVX_APP_DIR/media/images
-background=$(picture closest "$LVX_OUT/normal.bmp" 0 100 640 400 "$images"/*.bmp)
+background=$(lvx_py closest "$LVX_OUT/normal.bmp" 0 100 640 400 "$images"/*.bmp)
 lvx_log "background picture: $(basename "$background")"
 for try in 1 2 3; do
     minimise_once

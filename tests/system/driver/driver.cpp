@@ -4,17 +4,16 @@
 // prints its result on stdout (one item a line, Unix line ends) and exits 0 on success, 1 on a
 // usage error, 2 when what it waited for did not come in time, 3 when an action did not take.
 //
-// A WINDOW argument is a handle ("0x1a2b", as printed by `wait`), "class=<name>", or a title
-// (exact; a trailing '*' matches any title that starts with the rest).
+// A WINDOW argument is a handle ("0x1a2b", as printed by `wait`), "class=<name>", or a title.
 //
 //   wait WINDOW [SECONDS]              wait for a visible top-level window; prints its handle
 //   wait-close WINDOW [SECONDS]        wait until the window is gone
 //   command WINDOW ID                  post WM_COMMAND with the id (a menu command)
-//   post WINDOW MSG WPARAM LPARAM      post any message (numbers: decimal or 0x hex)
 //   send WINDOW MSG WPARAM LPARAM [SECONDS]
-//                                      send a message and wait (10 s unless told) for the
-//                                      window's answer, as Windows sends the end-of-session
-//                                      messages; prints the result; exit 2 when none came
+//                                      send a message (numbers: decimal or 0x hex) and wait (10 s
+//                                      unless told) for the window's answer, as Windows sends the
+//                                      end-of-session messages; prints the result; exit 2 when
+//                                      none came
 //   close WINDOW                       post WM_CLOSE
 //   show WINDOW normal|minimize|maximize|restore
 //   move WINDOW X Y WIDTH HEIGHT       set the outer rectangle
@@ -34,8 +33,7 @@
 //   press DIALOG ID                    press a dialog's button (posts WM_COMMAND ID, BN_CLICKED)
 //   keys WINDOW KEY...                 bring the window to the front and type keys through the
 //                                      input queue, as a user would: each KEY is a name (a-z, 0-9,
-//                                      f1-f12, enter, escape, tab, space, up, down, left, right,
-//                                      home, end, delete, backspace, or one of / ? . , - =) with
+//                                      f1-f12, enter, escape, up, down, left, right, / or ?) with
 //                                      optional modifiers, e.g. alt+f, ctrl+o, alt+shift+/
 //   menu WINDOW                        the window's menu as its owner sees it, one item a line,
 //                                      depth first: "<id> <state> <text>", state "enabled" or
@@ -44,13 +42,8 @@
 //   screenshot WINDOW FILE.bmp [--whole]
 //                                      copy the client area (or the whole window) from the
 //                                      screen to a 24-bit BMP
-//   clock                              prints QueryPerformanceCounter in milliseconds, the clock of
-//                                      the MIDI capture log
-//   threads EXE                        prints "<pid> <threads>" for the process running EXE
-//                                      (file name, case-insensitive); exit 2 when none
 
 #include <windows.h>
-#include <tlhelp32.h>
 
 #include <cctype>
 #include <cstdio>
@@ -65,8 +58,7 @@ constexpr int exitUsage = 1;
 constexpr int exitTimeout = 2;
 constexpr int exitFailed = 3;
 
-constexpr int fileNameCombo = 1148;  // cmb13, the file-name box of explorer-style dialogs
-constexpr int fileNameEdit = 1152;   // edt1, old-style dialogs
+constexpr int fileNameCombo = 1148;  // cmb13, the file-name box of the (explorer-style) dialogs
 constexpr int messageTextId = 0xFFFF;
 constexpr int messageIconId = 1088;
 
@@ -124,7 +116,6 @@ struct Spec {
     HWND handle = nullptr;
     std::string className;
     std::string title;
-    bool prefix = false;
 };
 
 Spec parseSpec(const std::string& text) {
@@ -133,9 +124,6 @@ Spec parseSpec(const std::string& text) {
         spec.handle = reinterpret_cast<HWND>(static_cast<UINT_PTR>(std::strtoull(text.c_str(), nullptr, 16)));
     } else if (text.rfind("class=", 0) == 0) {
         spec.className = text.substr(6);
-    } else if (!text.empty() && text.back() == '*') {
-        spec.title = text.substr(0, text.size() - 1);
-        spec.prefix = true;
     } else {
         spec.title = text;
     }
@@ -162,8 +150,7 @@ HWND findWindow(const Spec& spec) {
             if (className(window) == spec.className) return window;
             continue;
         }
-        const std::string title = windowText(window);
-        if (spec.prefix ? title.rfind(spec.title, 0) == 0 : title == spec.title) return window;
+        if (windowText(window) == spec.title) return window;
     }
     return nullptr;
 }
@@ -179,8 +166,7 @@ bool isDialog(HWND window) {
 }
 
 HWND fileNameBox(HWND dialog) {
-    if (HWND box = GetDlgItem(dialog, fileNameCombo)) return box;
-    return GetDlgItem(dialog, fileNameEdit);
+    return GetDlgItem(dialog, fileNameCombo);
 }
 
 HWND findFileDialog() {
@@ -237,8 +223,8 @@ int waitClose(int argc, char** argv) {
     return 0;
 }
 
-int post(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (!PostMessageA(window, message, wParam, lParam)) {
+int post(HWND window, UINT message, WPARAM wParam) {
+    if (!PostMessageA(window, message, wParam, 0)) {
         fail("PostMessage failed");
         return exitFailed;
     }
@@ -364,26 +350,6 @@ int dialog(int argc, char** argv) {
     return 0;
 }
 
-bool writeBmp(const char* path, int width, int height, const std::vector<unsigned char>& pixels, int stride) {
-    BITMAPFILEHEADER file = {};
-    BITMAPINFOHEADER info = {};
-    info.biSize = sizeof info;
-    info.biWidth = width;
-    info.biHeight = height;  // bottom-up, as GetDIBits gives it
-    info.biPlanes = 1;
-    info.biBitCount = 24;
-    info.biCompression = BI_RGB;
-    info.biSizeImage = static_cast<DWORD>(stride * height);
-    file.bfType = 0x4D42;
-    file.bfOffBits = sizeof file + sizeof info;
-    file.bfSize = file.bfOffBits + info.biSizeImage;
-    FILE* f = std::fopen(path, "wb");
-    if (f == nullptr) return false;
-    bool ok = std::fwrite(&file, sizeof file, 1, f) == 1 && std::fwrite(&info, sizeof info, 1, f) == 1 &&
-              std::fwrite(pixels.data(), 1, pixels.size(), f) == pixels.size();
-    return std::fclose(f) == 0 && ok;
-}
-
 int screenshot(HWND window, int argc, char** argv) {
     const bool whole = argc >= 3 && std::strcmp(argv[2], "--whole") == 0;
     RECT area;
@@ -407,51 +373,26 @@ int screenshot(HWND window, int argc, char** argv) {
     HGDIOBJ old = SelectObject(memory, bitmap);
     BitBlt(memory, 0, 0, width, height, screen, area.left, area.top, SRCCOPY);
     SelectObject(memory, old);
-    BITMAPINFO info = {};
-    info.bmiHeader.biSize = sizeof info.bmiHeader;
-    info.bmiHeader.biWidth = width;
-    info.bmiHeader.biHeight = height;
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 24;
-    info.bmiHeader.biCompression = BI_RGB;
-    const int stride = (width * 3 + 3) & ~3;
-    std::vector<unsigned char> pixels(static_cast<size_t>(stride) * static_cast<size_t>(height));
-    const int lines = GetDIBits(memory, bitmap, 0, static_cast<UINT>(height), pixels.data(), &info, DIB_RGB_COLORS);
+    // A 24-bit bottom-up BMP: the header GetDIBits fills the pixels by is the file's.
+    const DWORD bytes = static_cast<DWORD>(((width * 3 + 3) & ~3) * height);
+    BITMAPINFOHEADER info = {sizeof info, width, height, 1, 24, BI_RGB, bytes, 0, 0, 0, 0};
+    const DWORD headers = sizeof(BITMAPFILEHEADER) + sizeof info;
+    BITMAPFILEHEADER file = {0x4D42, headers + bytes, 0, 0, headers};
+    std::vector<unsigned char> pixels(bytes);
+    const int lines = GetDIBits(memory, bitmap, 0, static_cast<UINT>(height), pixels.data(),
+                                reinterpret_cast<BITMAPINFO*>(&info), DIB_RGB_COLORS);
     DeleteObject(bitmap);
     DeleteDC(memory);
     ReleaseDC(nullptr, screen);
-    if (lines != height || !writeBmp(argv[1], width, height, pixels, stride)) {
+    FILE* f = std::fopen(argv[1], "wb");
+    const bool written = f != nullptr && std::fwrite(&file, sizeof file, 1, f) == 1 &&
+                         std::fwrite(&info, sizeof info, 1, f) == 1 && std::fwrite(pixels.data(), 1, bytes, f) == bytes;
+    if (f != nullptr && std::fclose(f) != 0) return exitFailed;
+    if (lines != height || !written) {
         fail("could not grab or write the picture");
         return exitFailed;
     }
     out(std::to_string(width) + " " + std::to_string(height));
-    return 0;
-}
-
-int threads(int argc, char** argv) {
-    if (argc < 1) return exitUsage;
-    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS | TH32CS_SNAPTHREAD, 0);
-    if (snapshot == INVALID_HANDLE_VALUE) return exitFailed;
-    DWORD pid = 0;
-    PROCESSENTRY32 process = {};
-    process.dwSize = sizeof process;
-    for (BOOL more = Process32First(snapshot, &process); more; more = Process32Next(snapshot, &process)) {
-        if (lstrcmpiA(process.szExeFile, argv[0]) == 0) {
-            pid = process.th32ProcessID;
-            break;
-        }
-    }
-    int count = 0;
-    THREADENTRY32 thread = {};
-    thread.dwSize = sizeof thread;
-    for (BOOL more = Thread32First(snapshot, &thread); pid != 0 && more; more = Thread32Next(snapshot, &thread))
-        if (thread.th32OwnerProcessID == pid) ++count;
-    CloseHandle(snapshot);
-    if (pid == 0) {
-        fail(std::string("no process ") + argv[0]);
-        return exitTimeout;
-    }
-    out(std::to_string(pid) + " " + std::to_string(count));
     return 0;
 }
 
@@ -460,13 +401,8 @@ WORD keyCode(const std::string& name) {
         const char* name;
         WORD key;
     };
-    static const Named table[] = {
-        {"enter", VK_RETURN}, {"escape", VK_ESCAPE}, {"tab", VK_TAB},     {"space", VK_SPACE},
-        {"up", VK_UP},        {"down", VK_DOWN},     {"left", VK_LEFT},   {"right", VK_RIGHT},
-        {"home", VK_HOME},    {"end", VK_END},       {"delete", VK_DELETE}, {"backspace", VK_BACK},
-        {"/", VK_OEM_2},      {"?", VK_OEM_2},       {".", VK_OEM_PERIOD}, {",", VK_OEM_COMMA},
-        {"-", VK_OEM_MINUS},  {"=", VK_OEM_PLUS},
-    };
+    static const Named table[] = {{"enter", VK_RETURN}, {"escape", VK_ESCAPE}, {"up", VK_UP},   {"down", VK_DOWN},
+                                  {"left", VK_LEFT},    {"right", VK_RIGHT},    {"/", VK_OEM_2}, {"?", VK_OEM_2}};
     for (const Named& entry : table)
         if (name == entry.name) return entry.key;
     if (name.size() == 1 && std::isalnum(static_cast<unsigned char>(name[0])))
@@ -556,7 +492,7 @@ int menu(HWND window, int, char**) {
     if (answer == nullptr || done == nullptr || hook == nullptr) {
         fail("cannot set up the query");
     } else {
-        PostMessageA(window, RegisterWindowMessageA("LvxDriverQuery"), GetCurrentProcessId(), 1);
+        PostMessageA(window, RegisterWindowMessageA("LvxDriverQuery"), GetCurrentProcessId(), 0);
         if (WaitForSingleObject(done, 5000) == WAIT_OBJECT_0) {
             std::fputs(answer, stdout);
             std::fflush(stdout);
@@ -567,15 +503,12 @@ int menu(HWND window, int, char**) {
         }
     }
     if (hook != nullptr) UnhookWindowsHookEx(hook);
-    if (answer != nullptr) UnmapViewOfFile(answer);
-    if (mapping != nullptr) CloseHandle(mapping);
-    if (done != nullptr) CloseHandle(done);
-    return status;
+    return status;  // the mapping and the event go with this process
 }
 
 int usage() {
-    fail("usage: lvx-driver wait|wait-close|command|post|close|show|move|client-size|window-rect|title|"
-         "fill-dialog|message-box|dialog|press|keys|menu|screenshot|threads|clock ...");
+    fail("usage: lvx-driver wait|wait-close|command|close|show|move|client-size|window-rect|title|"
+         "fill-dialog|message-box|dialog|press|keys|menu|screenshot ...");
     return exitUsage;
 }
 
@@ -591,7 +524,6 @@ int main(int argc, char** argv) {
     if (verb == "fill-dialog") return fillDialog(argc, argv);
     if (verb == "message-box") return messageBox(argc, argv);
     if (verb == "dialog") return dialog(argc, argv);
-    if (verb == "threads") return threads(argc, argv);
     // The verbs that work one window, named by their first argument: found once, here.
     using WindowVerb = int (*)(HWND, int, char**);
     static const struct {
@@ -599,13 +531,8 @@ int main(int argc, char** argv) {
         int arguments;
         WindowVerb run;
     } windowVerbs[] = {
-        {"command", 2, [](HWND w, int, char** a) { return post(w, WM_COMMAND, static_cast<WPARAM>(number(a[1])), 0); }},
-        {"post", 4,
-         [](HWND w, int, char** a) {
-             return post(w, static_cast<UINT>(number(a[1])), static_cast<WPARAM>(number(a[2])),
-                         static_cast<LPARAM>(number(a[3])));
-         }},
-        {"close", 1, [](HWND w, int, char**) { return post(w, WM_CLOSE, 0, 0); }},
+        {"command", 2, [](HWND w, int, char** a) { return post(w, WM_COMMAND, static_cast<WPARAM>(number(a[1]))); }},
+        {"close", 1, [](HWND w, int, char**) { return post(w, WM_CLOSE, 0); }},
         {"title", 1, [](HWND w, int, char**) { return out(windowText(w)), 0; }},
         {"press", 2, [](HWND w, int, char** a) { return pressButton(w, static_cast<int>(number(a[1]))), 0; }},
         {"send", 4, send}, {"show", 2, show}, {"move", 5, move}, {"client-size", 1, clientSize},
@@ -616,16 +543,6 @@ int main(int argc, char** argv) {
         if (argc < windowVerb.arguments) return exitUsage;
         HWND window = requireWindow(argv[0]);
         return window == nullptr ? exitFailed : windowVerb.run(window, argc, argv);
-    }
-    if (verb == "clock") {
-        LARGE_INTEGER now, frequency;
-        QueryPerformanceCounter(&now);
-        QueryPerformanceFrequency(&frequency);
-        char text[64];
-        std::snprintf(text, sizeof text, "%.3f",
-                      static_cast<double>(now.QuadPart) * 1000.0 / static_cast<double>(frequency.QuadPart));
-        out(text);
-        return 0;
     }
     return usage();
 }

@@ -6,10 +6,9 @@
 // "LvxDriverQuery" with its own process id, and this hook answers from inside: it writes the
 // answer into the shared memory "lvx-query-<pid>" and sets the event "lvx-query-done-<pid>".
 //
-// Queries (lParam):
-//   1  the menu bar of the window the message went to, one line per item, depth first:
-//      "<id> <state> <text>" with state "enabled" or "grayed", "+checked" when marked; popups
-//      have id "popup", separators "separator".
+// The answer: the menu bar of the window the message went to, one line per item, depth first:
+// "<id> <state> <text>" with state "enabled" or "grayed", "+checked" when marked; popups have id
+// "popup", separators "separator".
 
 #include <windows.h>
 
@@ -20,20 +19,12 @@ namespace {
 
 constexpr DWORD answerBytes = 64 * 1024;
 
-struct Answer {
-    char* text;
-    size_t used;
-};
-
-void append(Answer& answer, const char* line) {
-    const size_t length = std::strlen(line);
-    if (answer.used + length + 1 >= answerBytes) return;
-    std::memcpy(answer.text + answer.used, line, length);
-    answer.used += length;
-    answer.text[answer.used] = '\0';
+// Appends to the answer, a string that must stay within answerBytes.
+void append(char* answer, const char* line) {
+    if (std::strlen(answer) + std::strlen(line) < answerBytes) std::strcat(answer, line);
 }
 
-void describeMenu(Answer& answer, HMENU menu, int depth) {
+void describeMenu(char* answer, HMENU menu, int depth) {
     const int count = GetMenuItemCount(menu);
     for (int i = 0; i < count; ++i) {
         char text[256] = "";
@@ -56,20 +47,16 @@ void describeMenu(Answer& answer, HMENU menu, int depth) {
     }
 }
 
-void answerQuery(HWND window, DWORD driverPid, LPARAM query) {
+void answerQuery(HWND window, DWORD driverPid) {
     char name[64];
     std::snprintf(name, sizeof name, "lvx-query-%lu", static_cast<unsigned long>(driverPid));
     HANDLE mapping = OpenFileMappingA(FILE_MAP_WRITE, FALSE, name);
     if (mapping == nullptr) return;
     auto* text = static_cast<char*>(MapViewOfFile(mapping, FILE_MAP_WRITE, 0, 0, answerBytes));
     if (text != nullptr) {
-        Answer answer = {text, 0};
         text[0] = '\0';
-        if (query == 1) {
-            HMENU menu = GetMenu(window);
-            if (menu == nullptr) append(answer, "no menu\n");
-            else describeMenu(answer, menu, 0);
-        }
+        if (HMENU menu = GetMenu(window)) describeMenu(text, menu, 0);
+        else append(text, "no menu\n");
         UnmapViewOfFile(text);
     }
     CloseHandle(mapping);
@@ -87,7 +74,7 @@ extern "C" __declspec(dllexport) LRESULT CALLBACK lvxGetMessageHook(int code, WP
     if (code == HC_ACTION && wParam == PM_REMOVE) {
         const MSG* message = reinterpret_cast<const MSG*>(lParam);
         if (message->message == queryMessage)
-            answerQuery(message->hwnd, static_cast<DWORD>(message->wParam), message->lParam);
+            answerQuery(message->hwnd, static_cast<DWORD>(message->wParam));
     }
     return CallNextHookEx(nullptr, code, wParam, lParam);
 }

@@ -98,8 +98,6 @@ bool switchedOn(const char* variable) {
     return n > 0 && n < sizeof value && std::strcmp(value, "0") != 0;
 }
 
-bool openShouldFail() { return switchedOn("LYRIVOX_MIDI_FAIL"); }
-
 DWORD getDevCaps(MIDIOUTCAPSA* caps, DWORD_PTR size) {
     if (caps == nullptr) return MMSYSERR_INVALPARAM;
     MIDIOUTCAPSA full = {};
@@ -108,16 +106,13 @@ DWORD getDevCaps(MIDIOUTCAPSA* caps, DWORD_PTR size) {
     full.vDriverVersion = 0x0100;
     std::strcpy(full.szPname, "Lyrivox MIDI capture");
     full.wTechnology = MOD_MAPPER;
-    full.wVoices = 0;
-    full.wNotes = 0;
     full.wChannelMask = 0xFFFF;
-    full.dwSupport = 0;
     std::memcpy(caps, &full, size < sizeof full ? size : sizeof full);
     return MMSYSERR_NOERROR;
 }
 
 DWORD openDevice(MIDIOPENDESC* desc, DWORD flags) {
-    if (openShouldFail()) {
+    if (switchedOn("LYRIVOX_MIDI_FAIL")) {
         writeLine("OPEN-FAILED", nullptr, 0);
         return MMSYSERR_ALLOCATED;
     }
