@@ -165,10 +165,6 @@ lvx_make_prefix() {
         WINEPREFIX=$prefix "$LVX_WINE" reg add "HKCU\\Software\\Wine\\${setting%% /v *}" /v ${setting#* /v } /f \
             </dev/null >>"$prefix.boot.log" 2>&1 || return 1
     done
-    # The program's manifest asks for the x86 Common Controls in every build: a 64-bit program
-    # that Wine gives the x86 assembly fails to start (comctl32 c000007b); without it Wine takes
-    # the 64-bit one.
-    [ "$LVX_BITS" = 32 ] || rm -rf "$prefix"/drive_c/windows/winsxs/{,manifests/}x86_microsoft.windows.common-controls_*
     WINEPREFIX=$prefix wineserver -w
 }
 
