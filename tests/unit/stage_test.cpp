@@ -477,9 +477,6 @@ TEST_F(PainterTest, JudgingZoneEdgesAndHitDistance) {
         {200, 184, 400, {1, 0, 0}}, {200, 184.1f, 400, {0, 1, 1}},
     };
     startCritique(200.0f);
-    pushArriving(200.0f, 353.0f);
-    frame(1000);
-    expectPixels({{201, 360, kCells}, {201, 400, kInk}});  // drawn on the hit line
     for (const auto& [marker, x, y, want] : cases) {
         noteBars.clear();
         tally = CritiqueTally{};
@@ -587,9 +584,8 @@ TEST_F(PainterTest, HoldsAndRebuildsShowEachBarOnceAndLeaveNoImageBehind) {
 
     // A minimise paints nothing while it lasts; the rebuild of the restore ends it, and the
     // bars go on from where they were.
-    playback.busy = 1;
     clock_.advance(5000);
-    rebuildStage();
+    rebuildHeld();
     frame(100);
     expectBar(200, 296);
     frame(100);
