@@ -120,7 +120,6 @@ TEST(Pictures, NoteAndMarkerSpritesHaveTheirSizesColoursAndShapes) {
 
 TEST(Pictures, IconHoldsTheWindowPictureAtEverySizeAndDepth) {
     const Bytes ico = resource("lyrivox.ico");
-    ASSERT_GE(ico.size(), 6u + 16 * 8);
     ASSERT_EQ((std::vector<uint32_t>{le(ico, 0, 2), le(ico, 2, 2), le(ico, 4, 2)}), (std::vector<uint32_t>{0, 1, 8}));
     const uint32_t sizes[8] = {32, 16, 48, 32, 16, 48, 32, 16}, depths[8] = {4, 4, 8, 8, 8, 32, 32, 32};
     for (size_t i = 0; i < 8; ++i) {
