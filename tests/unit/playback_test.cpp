@@ -51,9 +51,6 @@ protected:
         stripHeight.store(63);
         lyricBand.right.store(640);
         lyricBand.bottom.store(60);
-        playback.busy.store(0);
-        playback.currentLine.store(0);
-        playback.currentSyllable.store(0);
         playback.midiOut.store(7);
     }
     void TearDown() override {
@@ -84,10 +81,8 @@ protected:
     void periods(int count) {
         for (int i = 0; i < count; ++i) period();
     }
-    void playToTheEnd() {
-        while (playback.playing.load() != 0) period();
-    }
-    // A fresh run of an empty song from its start, nothing sent, no bars.
+    // A fresh run of an empty song from its start: nothing sent, no bars, at the first line
+    // and syllable, not held.
     void restart() {
         songEvents.clear();
         melodyEvents.clear();
@@ -95,6 +90,9 @@ protected:
         midi.clear();
         clock.set(0);
         rewindSongPosition();
+        playback.currentLine.store(0);
+        playback.currentSyllable.store(0);
+        playback.busy.store(0);
         playback.playing.store(1);
     }
     // Where the run stands: song position, lyric line and syllable, and whether it plays.
@@ -176,7 +174,7 @@ TEST_F(Sequencer, EventsGoOutInThePeriodAfterTheirTimeAtTheTempoInForce) {
         ticksPerPeriod.store(c.startPeriod);
         period();
         EXPECT_EQ(playback.position.load(), c.firstPosition);
-        playToTheEnd();
+        while (playback.playing.load() != 0) period();
         EXPECT_EQ(sendTimes(), c.times);
         EXPECT_EQ(midi.sent(), sent);
     }
@@ -259,7 +257,6 @@ TEST_F(Sequencer, LyricsStepOneLineAndOneSyllablePerPeriodAndBusyHoldsThem) {
     EXPECT_TRUE(midi.sent().empty());
     restart();
     window.clear();
-    playback.currentLine.store(0);
     syllableCount.store(3);
     for (int i = 0; i < 3; ++i) syllables[i].tick = i < 2 ? 0 : 30;
     song({{10, noteOn(60, 1)}, {1000, noteOn(61, 1)}});
