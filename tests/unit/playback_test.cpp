@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <atomic>
 #include <chrono>
 #include <string>
@@ -73,6 +74,16 @@ protected:
         platform::installMessagePost(on ? &posts : nullptr);
     }
 
+    // A song of these events alone, ready to play from its first.
+    struct Event {
+        int32_t tick;
+        uint32_t message, melody = 0;
+    };
+    static void song(std::initializer_list<Event> events) {
+        songEvents.clear();
+        for (const Event& e : events) event(e.tick, e.message, e.melody);
+        rewind();
+    }
     // One timer period, the clock moved on 25 ms first as the real timer would be.
     void period() {
         clock.advance(timerPeriodMs);
@@ -81,9 +92,9 @@ protected:
     void periods(int count) {
         for (int i = 0; i < count; ++i) period();
     }
-    // A fresh run of an empty song from its start: nothing sent, no bars, at the first line
-    // and syllable, not held.
-    void restart() {
+    // A fresh run from its start of a song of these events (none by default): nothing sent, no
+    // bars, at the first line and syllable, not held.
+    void restart(std::initializer_list<Event> events = {}) {
         songEvents.clear();
         melodyEvents.clear();
         noteBars.clear();
@@ -94,6 +105,7 @@ protected:
         playback.currentSyllable.store(0);
         playback.busy.store(0);
         playback.playing.store(1);
+        song(events);
     }
     // Where the run stands: song position, lyric line and syllable, and whether it plays.
     static std::vector<int32_t> state() {
@@ -109,16 +121,6 @@ protected:
 
     static void event(int32_t tick, uint32_t message, uint32_t melody = 0) {
         ASSERT_TRUE(songEvents.insert(message, tick, melody));
-    }
-    // A song of these events alone, ready to play from its first.
-    struct Event {
-        int32_t tick;
-        uint32_t message, melody = 0;
-    };
-    static void song(std::initializer_list<Event> events) {
-        songEvents.clear();
-        for (const Event& e : events) event(e.tick, e.message, e.melody);
-        rewind();
     }
     // A tempo record with its 8.24 ticks per period.
     static void tempo(EventList& list, int32_t tick, uint32_t periodTicks) {
@@ -183,8 +185,7 @@ TEST_F(Sequencer, EventsGoOutInThePeriodAfterTheirTimeAtTheTempoInForce) {
 
     // A record made without its fixed-point value takes its second data byte; a slowest
     // possible tempo still moves the song on.
-    restart();
-    song({{0, 0xFF | 0x51 << 8 | 10 << 16}, {100, noteOn(60, 1)}});
+    restart({{0, 0xFF | 0x51 << 8 | 10 << 16}, {100, noteOn(60, 1)}});
     ticksPerPeriod.store(25 * kPeriodOne);
     period();
     EXPECT_EQ(playback.position.load(), 10);
@@ -211,8 +212,7 @@ TEST_F(Sequencer, TheTimeBudgetSpreadsADenseBurstOverPeriods) {
     EXPECT_EQ(playback.playing.load(), 0);
 
     // A period with nothing due reads the counter once.
-    restart();
-    song({{1000, noteOn(1, 1)}});
+    restart({{1000, noteOn(1, 1)}});
     clock.setAdvancePerRead(1);
     uint32_t before = clock.now();
     sequencerTick(0, 0, 25, 0, 0);
@@ -220,25 +220,20 @@ TEST_F(Sequencer, TheTimeBudgetSpreadsADenseBurstOverPeriods) {
 }
 
 TEST_F(Sequencer, SilenceMelodyWithholdsTheMelodyAndCritiquePushesBarsForItsNoteOns) {
-    struct Case {
-        int silence, critique;
-        size_t sent;
-        int bars;
-    };
-    for (Case c : {Case{0, 0, 6, 0}, Case{0, 1, 6, 0}, Case{1, 0, 1, 0}, Case{1, 1, 1, 2}}) {
-        SCOPED_TRACE(testing::Message() << "silence " << c.silence << " critique " << c.critique);
-        restart();
+    // Silence Melody and Critique on or off: the messages sent and the bars pushed.
+    for (auto [silence, critique, sent, bars] : {std::array<size_t, 4>{0, 0, 6, 0}, {0, 1, 6, 0}, {1, 0, 1, 0}, {1, 1, 1, 2}}) {
+        SCOPED_TRACE(testing::Message() << "silence " << silence << " critique " << critique);
         // A melody note-on of velocity 0, a note-off and a control change make no bar, nor does
         // a note of another track.
-        song({{0, noteOn(60, 100), 1}, {0, noteOn(64, 0), 1}, {0, noteOff(60), 1}, {0, 0x07B0 | 100 << 16, 1},
+        restart({{0, noteOn(60, 100), 1}, {0, noteOn(64, 0), 1}, {0, noteOff(60), 1}, {0, 0x07B0 | 100 << 16, 1},
               {0, noteOn(48, 90, 3)}, {0, noteOn(72, 80, 5), 1}});
-        settings.silenceMelody.store(c.silence);
-        settings.critique.store(c.critique);
+        settings.silenceMelody.store(int32_t(silence));
+        settings.critique.store(int32_t(critique));
         period();
-        if (c.silence) { EXPECT_EQ(midi.sent().front(), noteOn(48, 90, 3)); }
-        int bars = 0;
-        for (NoteBar* bar = noteBars.head; bar; bar = bar->next) ++bars;
-        EXPECT_EQ((std::vector<size_t>{midi.sent().size(), size_t(bars)}), (std::vector<size_t>{c.sent, size_t(c.bars)}));
+        if (silence) { EXPECT_EQ(midi.sent().front(), noteOn(48, 90, 3)); }
+        size_t pushed = 0;
+        for (NoteBar* bar = noteBars.head; bar; bar = bar->next) ++pushed;
+        EXPECT_EQ((std::vector<size_t>{midi.sent().size(), pushed}), (std::vector<size_t>{sent, bars}));
     }
     // The newest bar is the head: note 72 on any channel, falling the lane in four seconds.
     NoteBar* bar = noteBars.head;
@@ -255,11 +250,10 @@ TEST_F(Sequencer, LyricsStepOneLineAndOneSyllablePerPeriodAndBusyHoldsThem) {
     period();
     EXPECT_EQ(state(), (std::vector<int32_t>{25, 1, 0, 0}));
     EXPECT_TRUE(midi.sent().empty());
-    restart();
+    restart({{10, noteOn(60, 1)}, {1000, noteOn(61, 1)}});
     window.clear();
     syllableCount.store(3);
     for (int i = 0; i < 3; ++i) syllables[i].tick = i < 2 ? 0 : 30;
-    song({{10, noteOn(60, 1)}, {1000, noteOn(61, 1)}});
     playback.busy.store(1);
     periods(5);
     EXPECT_EQ(state(), (std::vector<int32_t>{0, 0, 0, 1}));
@@ -356,9 +350,8 @@ TEST_F(Sequencer, BarsFallInTheShiftedLaneAndReachTheZoneWhenTheirNoteIsDueAtAny
         EXPECT_NEAR(arrives, 8000.0 * 100 / percent, 2.0 * timerPeriodMs);
     }
     // A melody note with no place at the key makes no bar.
-    restart();
     keyShift.store(-12);
-    song({{0, noteOn(5, 100), 1}, {1000, noteOn(60, 1)}});
+    restart({{0, noteOn(5, 100), 1}, {1000, noteOn(60, 1)}});
     period();
     EXPECT_EQ(noteBars.head, nullptr);
 }
