@@ -87,8 +87,6 @@ protected:
     void SetUp() override {
         platform::installWindow(&window);
         settings.critique = 0;
-        dir = midi::makeTempDir("lyrivox-loader-");
-        ASSERT_FALSE(dir.empty());
     }
     void TearDown() override {
         // Leave the song model as a fresh program has it, for whatever test runs next.
@@ -102,14 +100,12 @@ protected:
         ticksPerPeriod = 25 * kPeriodOne;
         platform::installWindow(nullptr);
         settings.critique = 0;
-        std::error_code ec;
-        std::filesystem::remove_all(dir, ec);
     }
 
     // Loads bytes through a file of the given name in the scratch folder.
     int32_t load(const midi::Bytes& bytes, const std::string& name = "song.mid") {
-        EXPECT_TRUE(midi::writeFile(dir + "/" + name, bytes));
-        return loadSong((dir + "/" + name).c_str());
+        EXPECT_TRUE(midi::writeFile(dir / name, bytes));
+        return loadSong((dir / name).c_str());
     }
     int32_t load(const gensongs::Output& song) {
         window.clear();
@@ -128,7 +124,7 @@ protected:
     }
 
     platform::RecordingWindowSide window{10};
-    std::string dir;
+    unittest::ScratchFolder dir;
 };
 
 TEST_F(Loader, KnowsChunksByTheirThirdByteAndStepsOverOthersFourBytesAtATime) {
@@ -381,7 +377,7 @@ TEST_F(Loader, StartValueAndTempoRecordsKeepTheFractionOfTheFilesTempo) {
 
 TEST_F(Loader, AReadOnlySongLoadsAndAMissingOneChangesNothing) {
     const Track track = Track().name(0, "Melody").noteOn(0, 0, 60, 100).lyric(0, "la").lyric(0, "/la").end();
-    const std::string path = dir + "/song.mid";
+    const std::string path = dir / "song.mid";
     ASSERT_TRUE(midi::writeFile(path, midi::File().header(0, 1, 480).track(track).bytes()));
     ASSERT_EQ(chmod(path.c_str(), 0444), 0);
     EXPECT_EQ(loadSong(path.c_str()), 1);
@@ -389,7 +385,7 @@ TEST_F(Loader, AReadOnlySongLoadsAndAMissingOneChangesNothing) {
     const Events before = eventsOf(songEvents);
     EXPECT_EQ(before.size(), 1u);
     window.clear();
-    EXPECT_EQ(loadSong((dir + "/missing.mid").c_str()), 0);
+    EXPECT_EQ(loadSong((dir / "missing.mid").c_str()), 0);
     EXPECT_EQ(eventsOf(songEvents), before);
     EXPECT_EQ((std::vector<int32_t>{lineCount, syllableCount, melodyTrackFound, window.openMeasures()}), (std::vector<int32_t>{2, 2, 0, 0}));
     EXPECT_EQ(lineText(0), "Tessaloon Music Software");

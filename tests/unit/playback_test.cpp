@@ -642,11 +642,8 @@ protected:
         PlaybackRun::SetUp();
         platform::installShell(&shell);
         platform::setHostExecutablePath("C:\\Lyrivox\\lyrivox.exe");
-        char pattern[] = "/tmp/lvx-heldstop-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        folder = pattern;
-        std::snprintf(recordingPath, sizeof recordingPath, "%s/lvxtake.wav", pattern);
-        std::snprintf(optionsPath, sizeof optionsPath, "%s/options.lvx", pattern);
+        std::snprintf(recordingPath, sizeof recordingPath, "%s", (folder / "lvxtake.wav").c_str());
+        std::snprintf(optionsPath, sizeof optionsPath, "%s", (folder / "options.lvx").c_str());
         settings.record.store(1);
         // Only the timer thread's box is held; the window thread's own boxes return at once.
         const std::thread::id windowThread = std::this_thread::get_id();
@@ -660,7 +657,6 @@ protected:
         FinishRecording();
         platform::installShell(nullptr);
         PlaybackRun::TearDown();
-        EXPECT_EQ(std::system(("rm -rf '" + folder + "'").c_str()), 0);
     }
 
     // A run recording a buffer of sound, then (if `stop`) its stop on a timer thread of its own.
@@ -679,7 +675,7 @@ protected:
     }
 
     platform::RecordingShellSide shell;
-    std::string folder;
+    unittest::ScratchFolder folder;
     std::atomic<bool> answered{false};
     std::thread stopper;
 };

@@ -50,10 +50,7 @@ Bytes raw(std::initializer_list<uint32_t> values) {
 class ShellCommands : public ::testing::Test {
 protected:
     void SetUp() override {
-        char pattern[] = "/tmp/lvx-shell-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        folder = pattern;
-        file = folder + "/options.lvx";
+        file = folder / "options.lvx";
         std::snprintf(optionsPath, sizeof optionsPath, "%s", file.c_str());
         platform::installWindow(&window);
         platform::installShell(&shell);
@@ -66,10 +63,10 @@ protected:
         platform::installShell(nullptr);
         noteBars.clear();
         unittest::resetSettings();
-        EXPECT_EQ(std::system(("rm -rf '" + folder + "'").c_str()), 0);
     }
 
-    std::string folder, file;
+    unittest::ScratchFolder folder;
+    std::string file;
     platform::RecordingWindowSide window;
     platform::RecordingShellSide shell;
 };
@@ -261,7 +258,7 @@ TEST_F(ShellCommands, OpenInCritiqueModePreparesTheSingerEvenWhenCancelled) {
 // its fields, so the load fails with its message). A Shift-JIS character with a backslash for
 // its second byte (0x95 0x5C) is part of the name, not the end of a folder.
 TEST_F(ShellCommands, ASongNameIsCompletedWithTheDefaultExtensionOnlyWhenItIsMissing) {
-    const std::string bare = folder + "/plain";
+    const std::string bare = folder / "plain";
     ASSERT_TRUE(std::ofstream(bare, std::ios::binary).write("MThd\0\0\0\2\0\0", 10).good());
     const std::string longName = "C:\\" + std::string(253, 'n');  // 256 characters
     const std::tuple<std::string, std::string, std::string> cases[] = {
@@ -336,7 +333,7 @@ TEST_F(OptionsFile, EachFileGivesItsSettingsAndSavesThemBackByteForByte) {
 // An unreachable path leaves the defaults and saves nothing, without a word; a short write is
 // reported with the path.
 TEST_F(OptionsFile, AnUnreachablePathIsSilentAndAShortWriteIsReportedWithThePath) {
-    std::snprintf(optionsPath, sizeof optionsPath, "%s/missing/options.lvx", folder.c_str());
+    std::snprintf(optionsPath, sizeof optionsPath, "%s", (folder / "missing/options.lvx").c_str());
     loadOptions();
     EXPECT_EQ(settings.windowWidth, 640);
     settings.windowWidth = 900;

@@ -84,12 +84,9 @@ std::vector<Colour> blackWhere(int32_t width, int32_t height, Shape black) {
 class StageTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        char pattern[] = "/tmp/lyrivox-stage-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        folder_ = pattern;
-        images_ = folder_ + "/media/images";
+        images_ = folder_ / "media/images";
         std::filesystem::create_directories(images_);
-        platform::setHostExecutablePath((folder_ + "\\lyrivox.exe").c_str());
+        platform::setHostExecutablePath((folder_.path() + "\\lyrivox.exe").c_str());
         pathBesideExecutable(backgroundPattern, "*.bmp", "media\\images\\");
         platform::installDraw(&drawing_);
         platform::installWindow(&window_);
@@ -115,8 +112,6 @@ protected:
         platform::installClock(nullptr);
         platform::setHostExecutablePath("C:\\Lyrivox\\lyrivox.exe");
         backgroundPattern[0] = '\0';
-        std::error_code error;
-        std::filesystem::remove_all(folder_, error);
     }
 
     static void resetState() {
@@ -205,7 +200,8 @@ protected:
         return {bars, tally.hits, tally.possible};
     }
 
-    std::string folder_, images_;
+    unittest::ScratchFolder folder_;
+    std::string images_;
     platform::SoftwareDrawing drawing_;
     platform::RecordingWindowSide window_;
     platform::FakeClock clock_;
@@ -276,7 +272,7 @@ TEST_F(StageTest, BackgroundsComeInEnumerationOrderAndStartOver) {
     for (const char* name : {"b.bmp", "A.BMP", "c.bmp"}) addPicture(name, kWhite);  // matched regardless of case
     std::ofstream(images_ + "/notes.txt") << "not a picture";
     chooseFirstBackground();
-    EXPECT_EQ(std::string(stageSurfaces.backgroundPath), folder_ + "\\media\\images\\A.BMP");
+    EXPECT_EQ(std::string(stageSurfaces.backgroundPath), folder_.path() + "\\media\\images\\A.BMP");
     std::string order;
     for (int song = 0; song < 4; ++song) {
         chooseNextBackground();

@@ -142,10 +142,7 @@ TEST(LaneSlots, TableEdgesAndNotes) {
 class CaptureTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        char pattern[] = "/tmp/lvx-voice-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        folder = pattern;
-        take = folder + "/lvxtake.wav";
+        take = folder / "lvxtake.wav";
         std::snprintf(recordingPath, sizeof recordingPath, "%s", take.c_str());
         install(true);
         platform::setHostExecutablePath("C:\\Lyrivox\\lyrivox.exe");
@@ -161,7 +158,6 @@ protected:
         FinishRecording();
         install(false);
         EXPECT_EQ(threads.runningThreads() + threads.openEvents(), 0);
-        EXPECT_EQ(std::system(("rm -rf '" + folder + "'").c_str()), 0);
     }
 
     void install(bool on) {
@@ -205,7 +201,8 @@ protected:
         ASSERT_TRUE(device.waitUntilIdle());
     }
 
-    std::string folder, take;
+    unittest::ScratchFolder folder;
+    std::string take;
     FakeWaveIn device;
     platform::HostThreads threads;
     platform::RecordingPost post;
@@ -524,7 +521,7 @@ TEST_F(CaptureTest, BuffersADeviceStillHoldsAreNotFreedUnderIt) {
 // was captured is only counted, from zero, in no folder made for it.
 TEST_F(CaptureTest, ATakeThatCannotBeCreatedStillCaptures) {
     settings.record = settings.critique = 1;
-    std::snprintf(recordingPath, sizeof recordingPath, "%s/missing/lvxtake.wav", folder.c_str());
+    std::snprintf(recordingPath, sizeof recordingPath, "%s", (folder / "missing/lvxtake.wav").c_str());
     recordedBytes = 99;
     startCapture();
     EXPECT_EQ(window.messages(), std::vector<std::string>{unittest::kMsgCannotCreateRecording});
@@ -536,7 +533,7 @@ TEST_F(CaptureTest, ATakeThatCannotBeCreatedStillCaptures) {
     stopSequence();
     EXPECT_EQ(handleNextPost(), int(VOICE_END));
     EXPECT_EQ(window.messages().size(), 1u);
-    EXPECT_FALSE(fileExists(folder + "/missing"));
+    EXPECT_FALSE(fileExists(folder / "missing"));
 }
 
 TEST_F(PitchWorkerTest, StoppingWaitsForTheWorkerAndPublishesNothingAfterwards) {
@@ -596,7 +593,7 @@ TEST_F(RecordingTest, SaveAsMovesTheTakeOrLeavesEveryFileAsItWas) {
     EXPECT_EQ(first.flags, 0x8806u);  // overwrite prompt, hide read-only, path must exist, ...
     EXPECT_EQ(dialog.shown()[1].initialFolder, first.initialFolder);
 
-    const std::string chosen = folder + "/song.wav", older = "an older take";
+    const std::string chosen = folder / "song.wav", older = "an older take";
     std::ofstream(chosen) << older;
     dialog.answer(chosen);
     const std::vector<std::string> refused = {unittest::kMsgCannotCreateRecording};

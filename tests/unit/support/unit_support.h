@@ -1,14 +1,18 @@
 #pragma once
 // What many unit tests share: the settings of a fresh program, the message texts exactly as the
 // user reads them (written out here, not taken from the string table, so a changed text is
-// caught), and reading back the bytes of a file the program wrote.
+// caught), a scratch folder, and reading back the bytes of a file the program wrote.
 
 #include <cstdint>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <stdexcept>
 #include <string>
+#include <system_error>
 #include <vector>
 
+#include "midi-builder/midi_builder.h"
 #include "playback/key_tempo.h"
 #include "shell/settings.h"
 
@@ -51,6 +55,28 @@ inline void resetSettings() {
     keyShift.store(0);
     tempoPercent.store(kTempoOriginal);
 }
+
+// A folder of the test's own for the files it makes; it goes, with all it holds, when the test
+// ends. Without one the test must not run: its files would land in the root folder.
+class ScratchFolder {
+public:
+    ScratchFolder() : path_(midi::makeTempDir("lyrivox-test-")) {
+        if (path_.empty()) throw std::runtime_error("cannot make a scratch folder");
+    }
+    ~ScratchFolder() {
+        std::error_code ignored;
+        std::filesystem::remove_all(path_, ignored);
+    }
+    ScratchFolder(const ScratchFolder&) = delete;
+    ScratchFolder& operator=(const ScratchFolder&) = delete;
+
+    // The path of `name` in the folder.
+    std::string operator/(const std::string& name) const { return path_ + "/" + name; }
+    const std::string& path() const { return path_; }
+
+private:
+    std::string path_;
+};
 
 using Bytes = std::vector<uint8_t>;
 
