@@ -4,6 +4,7 @@
 // caught), a scratch folder, and reading back the bytes of a file the program wrote.
 
 #include <cstdint>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -12,7 +13,6 @@
 #include <system_error>
 #include <vector>
 
-#include "midi-builder/midi_builder.h"
 #include "playback/key_tempo.h"
 #include "shell/settings.h"
 
@@ -60,8 +60,10 @@ inline void resetSettings() {
 // ends. Without one the test must not run: its files would land in the root folder.
 class ScratchFolder {
 public:
-    ScratchFolder() : path_(midi::makeTempDir("lyrivox-test-")) {
-        if (path_.empty()) throw std::runtime_error("cannot make a scratch folder");
+    ScratchFolder()
+        : path_((std::filesystem::temp_directory_path() / "lyrivox-test-XXXXXX").string()) {
+        if (mkdtemp(path_.data()) == nullptr)
+            throw std::runtime_error("cannot make a scratch folder");
     }
     ~ScratchFolder() {
         std::error_code ignored;
@@ -88,7 +90,8 @@ inline Bytes readBytes(const std::string& path) {
 // A little-endian value of `width` bytes at `at`.
 inline uint32_t le(const Bytes& bytes, size_t at, int width = 4) {
     uint32_t value = 0;
-    for (int i = 0; i < width; ++i) value |= uint32_t{bytes.at(at + static_cast<size_t>(i))} << (8 * i);
+    for (int i = 0; i < width; ++i)
+        value |= uint32_t{bytes.at(at + static_cast<size_t>(i))} << (8 * i);
     return value;
 }
 
