@@ -45,9 +45,13 @@ export WINEDLLOVERRIDES='midimap=n;mscoree,mshtml=;winemenubuilder.exe=d'
 # x86-64): /usr/bin/wine prefers 32-bit Wine whenever it is installed, even where the kernel
 # cannot run it, so a 64-bit build names the 64-bit loader itself. The prefix (and so the
 # template made by tests/system/run) is of the same bitness.
-LVX_BITS=32
-_lvx_dll=$LVX_BUILD/tests/system/midimap.dll
-[ -f "$_lvx_dll" ] && [ "$(od -An -tx2 -j$(($(od -An -tu4 -j60 -N4 "$_lvx_dll") + 4)) -N2 "$_lvx_dll" | tr -d ' ')" = 8664 ] && LVX_BITS=64
+lvx_build_bits() {
+    local dll=$LVX_BUILD/tests/system/midimap.dll offset
+    [ -f "$dll" ] || { echo 32; return; }
+    offset=$(od -An -tu4 -j60 -N4 "$dll" | tr -d ' ')  # where the PE header starts
+    [ "$(od -An -tx2 -j$((offset + 4)) -N2 "$dll" | tr -d ' ')" = 8664 ] && echo 64 || echo 32
+}
+LVX_BITS=$(lvx_build_bits)
 if [ "$LVX_BITS" = 64 ]; then
     export WINEARCH=win64
     LVX_WINE=${LVX_WINE:-/usr/lib/wine/wine64}
@@ -157,14 +161,13 @@ _lvx_start_x() {
 lvx_make_prefix() {
     local prefix=$1
     WINEPREFIX=$prefix DISPLAY='' "$LVX_WINE" wineboot -i </dev/null >"$prefix.boot.log" 2>&1 || return 1
-    # A crash must print its backtrace, not wait for a click on a dialog nobody sees. There is no
-    # window manager: windows Wine hands to one wait two seconds for it to withdraw them at every
-    # hide (each message box, each dialog, the exit).
-    local setting
-    for setting in 'WineDbg /v ShowCrashDialog /t REG_DWORD /d 0' 'X11 Driver /v Managed /t REG_SZ /d N'; do
-        WINEPREFIX=$prefix "$LVX_WINE" reg add "HKCU\\Software\\Wine\\${setting%% /v *}" /v ${setting#* /v } /f \
-            </dev/null >>"$prefix.boot.log" 2>&1 || return 1
-    done
+    # A crash must print its backtrace, not wait for a click on a dialog nobody sees.
+    WINEPREFIX=$prefix "$LVX_WINE" reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f \
+        </dev/null >>"$prefix.boot.log" 2>&1 || return 1
+    # There is no window manager: windows Wine hands to one wait two seconds for it to withdraw
+    # them at every hide (each message box, each dialog, the exit).
+    WINEPREFIX=$prefix "$LVX_WINE" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f \
+        </dev/null >>"$prefix.boot.log" 2>&1 || return 1
     WINEPREFIX=$prefix wineserver -w
 }
 
@@ -314,16 +317,22 @@ lvx_drv() {
 
 # ---- MIDI capture log ----
 
+# lvx_midi_count PATTERN: how many lines of the MIDI log match (grep -E); 0 before it exists.
+lvx_midi_count() {
+    local n
+    n=$(grep -Ec "$1" "$LVX_MIDI_LOG" 2>/dev/null)
+    echo "${n:-0}"
+}
+
 # lvx_midi_wait PATTERN [SECONDS] [COUNT]: waits until COUNT lines (default 1) of the MIDI log
-# match (grep -E).
+# match.
 lvx_midi_wait() {
     for _ in $(seq $((${2:-10} * 20))); do
-        [ "$(grep -Ec "$1" "$LVX_MIDI_LOG")" -ge "${3:-1}" ] && return 0
+        [ "$(lvx_midi_count "$1")" -ge "${3:-1}" ] && return 0
         sleep 0.05
     done
     return 1
 }
-lvx_midi_count() { grep -Ec "$1" "$LVX_MIDI_LOG" || true; }
 
 # lvx_midi_hanging [--to-reset|--no-reset]: the notes still sounding at the end of the MIDI log
 # (or before its first reset, or with the resets ignored), "channel note" a line.
