@@ -7,8 +7,9 @@
 //     <milliseconds> <what> [bytes]
 //
 // with milliseconds from QueryPerformanceCounter (three decimals), and <what> one of
-// LOAD, OPEN, OPEN-FAILED, DATA (status and data bytes, hex), LONG (the whole buffer, hex),
-// RESET, CLOSE, FREE. Under Wine the counter is the Linux monotonic clock, so the harness can
+// LOAD, OPEN, OPEN-FAILED, OPEN-BUSY, DATA (status and data bytes, hex), RESET, CLOSE, FREE.
+// The program sends channel messages only: system exclusive buffers and volume are refused as
+// unsupported. Under Wine the counter is the Linux monotonic clock, so the harness can
 // line these times up with the times at which it fed the microphone.
 //
 // Environment:
@@ -23,7 +24,6 @@
 #include <mmsystem.h>
 #include <mmddk.h>
 
-#include <cstddef>
 #include <cstdio>
 #include <cstring>
 
@@ -67,22 +67,19 @@ void openLog() {
                           nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
 }
 
+// One line a call, written at once, so that a reader never sees half of one.
 void writeLine(const char* what, const unsigned char* bytes, size_t count) {
     EnterCriticalSection(&logLock);
     openLog();
     if (logFile != INVALID_HANDLE_VALUE) {
-        char line[160];
-        int len = std::snprintf(line, sizeof line, "%.3f %s", nowMs(), what);
+        char line[96];
+        int length = std::snprintf(line, sizeof line, "%.3f %s", nowMs(), what);
+        for (size_t i = 0; i < count; ++i)
+            length += std::snprintf(line + length, sizeof line - static_cast<size_t>(length),
+                                    " %02x", bytes[i]);
+        line[length++] = '\n';
         DWORD written = 0;
-        // Long messages can exceed one line buffer: the bytes go out in pieces.
-        WriteFile(logFile, line, static_cast<DWORD>(len), &written, nullptr);
-        for (size_t i = 0; i < count;) {
-            int piece = 0;
-            for (; i < count && piece < static_cast<int>(sizeof line) - 4; ++i)
-                piece += std::snprintf(line + piece, sizeof line - static_cast<size_t>(piece), " %02x", bytes[i]);
-            WriteFile(logFile, line, static_cast<DWORD>(piece), &written, nullptr);
-        }
-        WriteFile(logFile, "\n", 1, &written, nullptr);
+        WriteFile(logFile, line, static_cast<DWORD>(length), &written, nullptr);
     }
     LeaveCriticalSection(&logLock);
 }
@@ -150,16 +147,6 @@ DWORD shortMessage(DWORD message) {
     return MMSYSERR_NOERROR;
 }
 
-DWORD longMessage(MIDIHDR* header, DWORD_PTR size) {
-    if (header == nullptr || size < offsetof(MIDIHDR, dwOffset)) return MMSYSERR_INVALPARAM;
-    if (!(header->dwFlags & MHDR_PREPARED)) return MIDIERR_UNPREPARED;
-    writeLine("LONG", reinterpret_cast<const unsigned char*>(header->lpData), header->dwBufferLength);
-    header->dwFlags &= ~static_cast<DWORD>(MHDR_INQUEUE);
-    header->dwFlags |= MHDR_DONE;
-    notify(MOM_DONE, reinterpret_cast<DWORD_PTR>(header));
-    return MMSYSERR_NOERROR;
-}
-
 }  // namespace
 
 extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
@@ -212,20 +199,8 @@ extern "C" __declspec(dllexport) DWORD APIENTRY modMessage(UINT deviceId, UINT m
         return closeDevice();
     case MODM_DATA:
         return device.open ? shortMessage(static_cast<DWORD>(param1)) : MMSYSERR_INVALHANDLE;
-    case MODM_LONGDATA:
-        return device.open ? longMessage(reinterpret_cast<MIDIHDR*>(param1), param2) : MMSYSERR_INVALHANDLE;
     case MODM_RESET:
         writeLine("RESET", nullptr, 0);
-        return MMSYSERR_NOERROR;
-    case MODM_PREPARE:
-    case MODM_UNPREPARE:
-        // winmm prepares the buffer itself when the driver leaves it to it.
-        return MMSYSERR_NOTSUPPORTED;
-    case MODM_GETVOLUME:
-        if (param1 == 0) return MMSYSERR_INVALPARAM;
-        *reinterpret_cast<DWORD*>(param1) = 0xFFFFFFFF;
-        return MMSYSERR_NOERROR;
-    case MODM_SETVOLUME:
         return MMSYSERR_NOERROR;
     default:
         return MMSYSERR_NOTSUPPORTED;
