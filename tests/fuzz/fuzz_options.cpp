@@ -4,10 +4,10 @@
 // the same values.
 #include <unistd.h>
 
+#include <array>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 
 #include "platform/host/recording_window.h"
 #include "shell/options_file.h"
@@ -17,12 +17,19 @@
 namespace {
 
 using unittest::resetSettings;
+using Values = std::array<int32_t, kOptionsValueCount>;
 
 void check(bool condition, const char* what) {
     if (!condition) {
         std::fprintf(stderr, "fuzz_options: %s\n", what);
         std::abort();
     }
+}
+
+// The six values an options file holds, as the settings hold them now (the quality as its code).
+Values current() {
+    return {settings.windowWidth,  settings.windowHeight,           settings.fontSize,
+            settings.fontWeight,   qualityCode(settings.sampleRate), settings.silenceMelody.load()};
 }
 
 }  // namespace
@@ -39,8 +46,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         prepared = true;
     }
 
-    int32_t values[kOptionsValueCount];
-    bool decoded = decodeOptions(data, size, values);
+    Values values{};
+    bool decoded = decodeOptions(data, size, values.data());
 
     std::FILE* file = std::fopen(optionsPath, "wb");
     if (file == nullptr) return 0;
@@ -50,42 +57,29 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     resetSettings();
     loadOptions();
     if (!decoded) {
-        check(settings.windowWidth == 640 && settings.windowHeight == 480 &&
-                  settings.fontSize == 20 && settings.fontWeight == 400 &&
-                  settings.sampleRate == 8000 && settings.silenceMelody.load() == 0,
+        check(current() == Values{640, 480, 20, 400, 1, 0} && settings.channels == 1,
               "a short file changed the settings");
         return 0;
     }
-    check(settings.windowWidth == values[0] && settings.windowHeight == values[1] &&
-              settings.fontSize == values[2] && settings.fontWeight == values[3] &&
-              settings.silenceMelody.load() == values[5],
-          "the file read differs from the decoded bytes");
     uint32_t rate = 8000, channels = 1;
     qualityFromCode(values[4], rate, channels);
+    Values read = values;
+    read[4] = qualityCode(rate);
+    check(current() == read, "the file read differs from the decoded bytes");
     check(settings.sampleRate == rate && settings.channels == channels, "wrong quality");
 
-    // What is saved reads back the same (the quality as its code).
+    // What is saved reads back the same.
     saveOptions();
     check(window.boxes().empty(), "saving showed a message");
-    int32_t saved[kOptionsValueCount] = {settings.windowWidth,
-                                         settings.windowHeight,
-                                         settings.fontSize,
-                                         settings.fontWeight,
-                                         qualityCode(settings.sampleRate),
-                                         settings.silenceMelody.load()};
+    const Values saved = current();
     resetSettings();
     loadOptions();
-    check(settings.windowWidth == saved[0] && settings.windowHeight == saved[1] &&
-              settings.fontSize == saved[2] && settings.fontWeight == saved[3] &&
-              qualityCode(settings.sampleRate) == saved[4] &&
-              settings.silenceMelody.load() == saved[5],
-          "saved options did not read back");
+    check(current() == saved, "saved options did not read back");
 
     uint8_t encoded[kOptionsMaxFileBytes];
-    size_t encodedSize = encodeOptions(values, encoded);
-    int32_t again[kOptionsValueCount];
-    check(
-        decodeOptions(encoded, encodedSize, again) && std::memcmp(again, values, sizeof again) == 0,
-        "encode and decode disagree");
+    size_t encodedSize = encodeOptions(values.data(), encoded);
+    Values again{};
+    check(decodeOptions(encoded, encodedSize, again.data()) && again == values,
+          "encode and decode disagree");
     return 0;
 }
