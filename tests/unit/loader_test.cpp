@@ -120,9 +120,10 @@ TEST_F(Loader, ChunksAreKnownByTheirThirdByteAndHeadersByTheirRules) {
     // end: see the prefixes); "AAhA" is a header too, known by its third byte.
     ASSERT_EQ(load(Track().lyric(0, "one").lyric(0, "/two")), 1);
     window.clear();
-    for (const midi::File& file : {midi::File().header(2, 1, 480).track(track), midi::File().header(0x0102, 1, 480).track(track),
-                                   midi::File().header(3, 1, 480).track(track), midi::File().chunk("MThd", {0, 0, 0, 1, 1}, 5).track(track),
-                                   midi::File().chunk("AAhA", {0, 2, 0, 1, 1, 0xE0})}) {
+    for (const midi::File& file :
+         {midi::File().header(2, 1, 480).track(track), midi::File().header(0x0102, 1, 480).track(track),
+          midi::File().header(3, 1, 480).track(track), midi::File().chunk("MThd", {0, 0, 0, 1, 1}, 5).track(track),
+          midi::File().chunk("AAhA", {0, 2, 0, 1, 1, 0xE0})}) {
         EXPECT_EQ(load(file), 0);
         EXPECT_TRUE(songEvents.empty());
         EXPECT_EQ((std::vector<int32_t>{lineCount, syllableCount, window.openMeasures()}), (std::vector<int32_t>{2, 2, 0}));
@@ -131,7 +132,8 @@ TEST_F(Loader, ChunksAreKnownByTheirThirdByteAndHeadersByTheirRules) {
     EXPECT_EQ(loaded(midi::File().header(0x0100, 1, 480).track(track)).size(), 1u);
     // Longer headers are read and the rest stepped over; only the low three length bytes
     // count. The number of tracks is ignored. A later header overrides an earlier one.
-    EXPECT_EQ(loaded(midi::File().chunk("MThd", {0, 1, 0, 9, 0x00, 0x60, 'M', 'T', 'r', 'k'}, 0x7F00000A).track(track).track(track)).size(), 2u);
+    EXPECT_EQ(loaded(midi::File().chunk("MThd", {0, 1, 0, 9, 0x00, 0x60, 'M', 'T', 'r', 'k'}, 0x7F00000A)
+                         .track(track).track(track)).size(), 2u);
     EXPECT_EQ(ticksPerQuarter, 96.0f);
     ASSERT_EQ(load(midi::File().header(1, 1, 96).header(0, 1, 480).track(track)), 1);
     EXPECT_EQ(ticksPerQuarter, 480.0f);
@@ -205,7 +207,8 @@ TEST_F(Loader, MelodyTracksAreFoundByTheirNames) {
 }
 
 TEST_F(Loader, LyricsComeFromTheFirstLyricTrackAndAreCutIntoLinesAndSyllables) {
-    const Track words = Track().name(0, "Words").text(0, "@KMIDI KARAOKE FILE").text(10, "\\Hel").text(10, "lo ").text(10, "/world").end();
+    const Track words =
+        Track().name(0, "Words").text(0, "@KMIDI KARAOKE FILE").text(10, "\\Hel").text(10, "lo ").text(10, "/world").end();
     ASSERT_EQ(load(midi::File().header(1, 3, 480).track(Track().text(0, "\\not words").end()).track(words)
                        .track(Track().lyric(5, "\\ignored").end())), 1);
     EXPECT_EQ(shownLines(), (std::vector<std::string>{"0 Tessaloon Music Software", "10 Hello ", "30 world"}));
@@ -242,7 +245,8 @@ TEST_F(Loader, TablesWrapToTheStartWithTheLimitsMessage) {
     ASSERT_EQ(load(lines.end()), 1);
     EXPECT_EQ(window.messages(), std::vector<std::string>{kMsgBufferLimits});
     // The 125th separator wraps to line 0, which takes that line's text and start tick.
-    EXPECT_EQ((std::vector<std::string>{lineText(0), lineText(1), lineText(124)}), (std::vector<std::string>{"line 125", "line 126", "line 124"}));
+    EXPECT_EQ((std::vector<std::string>{lineText(0), lineText(1), lineText(124)}),
+              (std::vector<std::string>{"line 125", "line 126", "line 124"}));
     EXPECT_EQ((std::vector<int32_t>{lyricLines[0].startTick, lineCount, syllableCount}), (std::vector<int32_t>{125, 2, 126}));
 
     window.clear();
@@ -269,7 +273,8 @@ TEST_F(Loader, KaraokeFilesFromOtherProgramsShowAllTheirWords) {
         {"trailing-breaks.kar", "Night and Day",
          {"0 Night and day", "300 you are the one", "800 Only you", "1100 beneath the moon", "1600 and under the sun"}},
         {"soft-karaoke-one-track.kar", "Amazing Tune", {banner, "0 Amazing tune", "400 how sweet", "600 the sound"}},
-        {"soft-karaoke-lyrics-track.kar", "Amazing Tune", amazingLater}, {"soft-karaoke-words-track.kar", "Amazing Tune", amazingLater},
+        {"soft-karaoke-lyrics-track.kar", "Amazing Tune", amazingLater},
+        {"soft-karaoke-words-track.kar", "Amazing Tune", amazingLater},
         {"chords-beside-lyrics.kar", "Sixpence", {banner, "0 Sing a song", "300 of sixpence"}},
         {"unknown-chunk.mid", "Junk Song", hello}, {"without-unknown-chunk.mid", "Junk Song", hello},
         {"rmid-with-info.rmi", "Melody", hello}, {"song-after-song.mid", "Melody", hello},
@@ -316,7 +321,8 @@ TEST_F(Loader, StartValueAndTempoRecordsKeepTheFractionOfTheFilesTempo) {
                   (Events{{3, 0xFFu | 0x51u << 8 | (period >> 24) << 16 | ((period >> 16) & 0xFF) << 24, 0}}));
         EXPECT_EQ(eventsOf(melodyEvents), eventsOf(songEvents));
         ASSERT_FALSE(melodyEvents.empty());
-        EXPECT_EQ((std::vector<uint32_t>{songEvents.head->periodTicks, melodyEvents.head->periodTicks}), (std::vector<uint32_t>(2, period)));
+        EXPECT_EQ((std::vector<uint32_t>{songEvents.head->periodTicks, melodyEvents.head->periodTicks}),
+                  (std::vector<uint32_t>(2, period)));
     }
 
     // A tempo of zero, or any tempo in an SMPTE song, makes no record.
@@ -341,7 +347,8 @@ TEST_F(Loader, AReadOnlySongLoadsAndAMissingOneChangesNothing) {
     EXPECT_EQ(loadSong((dir / "missing.mid").c_str()), 0);
     // The read-only song's note is still there.
     EXPECT_EQ(eventsOf(songEvents), (Events{{0, noteOn(0, 60, 100), 1}}));
-    EXPECT_EQ((std::vector<int32_t>{lineCount, syllableCount, melodyTrackFound, window.openMeasures()}), (std::vector<int32_t>{2, 2, 0, 0}));
+    EXPECT_EQ((std::vector<int32_t>{lineCount, syllableCount, melodyTrackFound, window.openMeasures()}),
+              (std::vector<int32_t>{2, 2, 0, 0}));
     EXPECT_EQ(lineText(0), "Tessaloon Music Software");
     EXPECT_TRUE(window.isEnabled(kCmdOpen));
     EXPECT_TRUE(window.messages().empty());
@@ -408,7 +415,8 @@ TEST_F(DemoSongs, AreWhatTheirScoresMakeAndTheLoaderFindsWhatEachScoreSays) {
     ASSERT_TRUE(gensongs::buildScores(GEN_SONGS_SCORES_DIR, fresh, error)) << error;
     std::set<std::string> committed, generated;
     for (const auto& entry : fs::directory_iterator(GEN_SONGS_MEDIA_DIR))
-        if (entry.path().extension() == ".kar" || entry.path().extension() == ".mid") committed.insert(entry.path().filename().string());
+        if (entry.path().extension() == ".kar" || entry.path().extension() == ".mid")
+            committed.insert(entry.path().filename().string());
     for (const gensongs::Output& song : fresh) {
         generated.insert(song.fileName);
         EXPECT_EQ(unittest::readBytes((fs::path(GEN_SONGS_MEDIA_DIR) / song.fileName).string()), song.bytes)
@@ -423,7 +431,9 @@ TEST_F(DemoSongs, AreWhatTheirScoresMakeAndTheLoaderFindsWhatEachScoreSays) {
         SCOPED_TRACE(entry.path().filename().string());
         const unittest::Bytes text = unittest::readBytes(entry.path().string());
         gensongs::Score score;
-        ASSERT_TRUE(gensongs::parseScore(std::string(text.begin(), text.end()), entry.path().filename().string(), score, error)) << error;
+        ASSERT_TRUE(
+            gensongs::parseScore(std::string(text.begin(), text.end()), entry.path().filename().string(), score, error))
+            << error;
         ASSERT_EQ(load({score.fileName, gensongs::writeSong(score)}), 1);
         EXPECT_TRUE(window.messages().empty());
         const bool karaoke = score.lyrics != gensongs::LyricStyle::none;

@@ -131,7 +131,8 @@ TEST(Pictures, IconHoldsTheWindowPictureAtEverySizeAndDepth) {
         SCOPED_TRACE(i);
         const size_t entry = 6 + 16 * i;
         const uint32_t size = sizes[i], bits = depths[i], bytes = le(ico, entry + 8), offset = le(ico, entry + 12);
-        EXPECT_EQ((std::vector<uint32_t>{ico.at(entry), ico.at(entry + 1), le(ico, entry + 6, 2)}), (std::vector<uint32_t>{size, size, bits}));
+        EXPECT_EQ((std::vector<uint32_t>{ico.at(entry), ico.at(entry + 1), le(ico, entry + 6, 2)}),
+                  (std::vector<uint32_t>{size, size, bits}));
         ASSERT_LE(size_t{offset} + bytes, ico.size());
         // The image is a bitmap's header (twice the height: the mask's rows count too), palette,
         // colour rows and the mask's rows; given a file header it reads as a .bmp.

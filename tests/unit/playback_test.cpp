@@ -108,7 +108,9 @@ protected:
         song(events);
     }
     // Where the run stands: song position, lyric line and syllable, and whether it plays.
-    static std::vector<int32_t> state() { return {playback.position, playback.currentLine, playback.currentSyllable, playback.playing}; }
+    static std::vector<int32_t> state() {
+        return {playback.position, playback.currentLine, playback.currentSyllable, playback.playing};
+    }
     static void rewind() { songEvents.cursor = songEvents.head; }
     static constexpr uint32_t noteOn(uint32_t note, uint32_t vel, uint32_t ch = 0) { return 0x90 | ch | note << 8 | vel << 16; }
     static constexpr uint32_t noteOff(uint32_t note, uint32_t ch = 0) { return 0x80 | ch | note << 8 | 0x40 << 16; }
@@ -219,7 +221,8 @@ TEST_F(Sequencer, LyricsStepOneLineAndOneSyllablePerPeriodAndBusyHoldsThem) {
     period();  // position 25: lines 1 and 2 and syllable 1 are due, one step each
     EXPECT_EQ(state(), (std::vector<int32_t>{25, 1, 1, 1}));
     ASSERT_EQ(window.redraws().size(), 1u);
-    EXPECT_EQ(std::make_pair(window.redraws()[0].whole, window.redraws()[0].rect.right), std::make_pair(false, 640));  // the lyric band
+    EXPECT_EQ(std::make_pair(window.redraws()[0].whole, window.redraws()[0].rect.right),
+              std::make_pair(false, 640));  // the lyric band
     period();  // position 50: line 2, syllable 2 (tick 30)
     EXPECT_EQ(state(), (std::vector<int32_t>{50, 2, 2, 1}));
     for (int i = 0; i < 4; ++i) period();  // position 150: line 3; the last syllable stays
@@ -319,8 +322,9 @@ Order songOrder() {
 TEST_F(Sequencer, TheMelodyPreviewCopiesNoteEventsFourSecondsEarlierAtTheTempoInForce) {
     song({{0, noteOn(40, 90, 2)}});  // another track, already loaded
     // A control change is not copied, a note-on of velocity 0 is; the last tempo is 24.5 ticks per period.
-    add(melodyEvents, {{1000, noteOn(60, 100), 1}, {1000, 0x07B0 | 64 << 16, 1}, {1200, noteOff(60), 1}, tempoAt(5000, 23 * kPeriodOne),
-                       {10000, noteOn(62, 0), 1}, tempoAt(20000, 49 * kPeriodOne / 2), {20100, noteOn(64, 100), 1}});
+    add(melodyEvents, {{1000, noteOn(60, 100), 1}, {1000, 0x07B0 | 64 << 16, 1}, {1200, noteOff(60), 1},
+                       tempoAt(5000, 23 * kPeriodOne), {10000, noteOn(62, 0), 1},
+                       tempoAt(20000, 49 * kPeriodOne / 2), {20100, noteOn(64, 100), 1}});
     songEvents.cursor = songEvents.tail;
     buildMelodyPreview();
     EXPECT_EQ(songOrder(), (Order{{-3000, noteOn(60, 100), 1}, {-2800, noteOff(60), 1}, {0, noteOn(40, 90, 2), 0},
@@ -365,8 +369,9 @@ protected:
     void expectEverythingClosed() { expectDevicesClosed(); expectRunEnded(); }
     // The run over and closed, the capture too, nothing held, and the menu enabled.
     void expectRunEnded() {
-        EXPECT_EQ((std::vector<uint64_t>{uint64_t(playback.playing.load()), previousRunClosed(), playback.midiOut.load(), waveIn.load(),
-                                         capturing.load(), microphone.isOpen(), uint64_t(playback.busy.load())}),
+        EXPECT_EQ((std::vector<uint64_t>{uint64_t(playback.playing.load()), previousRunClosed(),
+                                         playback.midiOut.load(), waveIn.load(), capturing.load(), microphone.isOpen(),
+                                         uint64_t(playback.busy.load())}),
                   (std::vector<uint64_t>{0, 1, 0, 0, 0, 0, 0}));
         for (unsigned command : kRunMenuItems) EXPECT_TRUE(window.isEnabled(command, false)) << command;
     }
@@ -590,8 +595,10 @@ TEST_F(HeldStop, OpenWaitsForTheStopAndLoadsNothingWhenItDoesNotEnd) {
         // missing song reported last (the missing pictures before it).
         const std::vector<std::string> shown = window.messages();
         ASSERT_GE(shown.size(), 2u);
-        const std::string last = answeredInTheWait ? "Error opening the midi file [C:\\songs\\a.kar]." : unittest::kMsgCannotStartTimer;
-        EXPECT_EQ((std::vector<std::string>{shown.front(), shown.back()}), (std::vector<std::string>{unittest::kMsgCannotKillTimer, last}));
+        const std::string last =
+            answeredInTheWait ? "Error opening the midi file [C:\\songs\\a.kar]." : unittest::kMsgCannotStartTimer;
+        EXPECT_EQ((std::vector<std::string>{shown.front(), shown.back()}),
+                  (std::vector<std::string>{unittest::kMsgCannotKillTimer, last}));
         if (!answeredInTheWait) { EXPECT_EQ(shown.size(), 2u); }
         answer();
         EXPECT_FALSE(device.isOpen());

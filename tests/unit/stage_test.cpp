@@ -214,7 +214,8 @@ TEST_F(StageTest, LayoutFollowsTheClientAreaAndTheFont) {
         return out;
     };
     const int32_t colorOnColor = int32_t(StretchMode::colorOnColor), blackOnWhite = int32_t(StretchMode::blackOnWhite);
-    EXPECT_EQ(layout(), (std::vector<int32_t>{640, 480, 63, 0, 0, 640, 60, 0, 20, 400, 640, 480, 0, colorOnColor, 640, 63, 0, blackOnWhite}));
+    EXPECT_EQ(layout(), (std::vector<int32_t>{640, 480, 63, 0, 0, 640, 60, 0, 20, 400, 640, 480, 0, colorOnColor, 640,
+                                              63, 0, blackOnWhite}));
     EXPECT_EQ(platform::currentLyricFont(), static_cast<void*>(stageSurfaces.lyricFont));
     // The picture fills exactly W x H, whole pixels repeated (COLORONCOLOR). The keyboard is
     // squeezed from 64 to 63 rows in black and white, merged rows ANDed: the black last row
