@@ -300,7 +300,8 @@ TEST_F(Sequencer, BarsFallInTheShiftedLaneAndReachTheZoneWhenTheirNoteIsDueAtAny
         tempoPercent.store(percent);
         while (noteBars.head == nullptr && playback.playing.load() != 0) period();
         ASSERT_NE(noteBars.head, nullptr);
-        EXPECT_EQ((std::vector<float>{noteBars.head->x, noteBars.head->vy}), (std::vector<float>{272, vy}));  // x: note 63's lane
+        // x: note 63's lane; it enters above the lane.
+        EXPECT_EQ((std::vector<float>{noteBars.head->x, noteBars.head->y, noteBars.head->vy}), (std::vector<float>{272, -96, vy}));
         const double arrives = clock.now() + (480 - 63) * 1000.0 / noteBars.head->vy;  // the lane's height
         EXPECT_NEAR(arrives, 8000.0 * 100 / percent, 2.0 * timerPeriodMs);
     }

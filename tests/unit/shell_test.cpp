@@ -269,26 +269,28 @@ TEST_F(ShellCommands, TheOptionsFileGivesItsSettingsAndIsSavedBackByteForByte) {
     for (int i = 0; i < 24; ++i) pairs.insert(pairs.end(), {0x0D, 0x0A});
     Bytes pairsSaved = pairs;
     pairsSaved.insert(pairsSaved.erase(pairsSaved.begin() + 32, pairsSaved.begin() + 40), {1, 0, 0, 0});
-    const std::vector<int64_t> none = {640, 480, 20, 400, 8000, 1, 0, 0, 0, 0};
+    const std::vector<int64_t> none = {640, 480, 20, 400, 8000, 1, 0, 1, 1, 1};
     // The file, the settings it gives, the bytes saved back (when not the file itself).
     const std::tuple<Bytes, std::vector<int64_t>, Bytes> cases[] = {
-        {lineEnd, {266, 480, 20, 400, 8000, 1, 0, 0, 0, 0}, {}},
-        {odd, {0x0A0D, 13, 0x0A0A0A0A, -1, 8000, 1, 0x0D0A0D0A, 0, 0, 0}, {}},
-        {raw({282, 480, 48, 400, 1, 0}), {282, 480, 48, 400, 8000, 1, 0, 0, 0, 0}, {}},
-        {raw({700, 500, 32, 600, 2, 1}), {700, 500, 32, 600, 22050, 2, 1, 0, 0, 0}, {}},
-        {raw({700, 500, 32, 600, 0, 1}), {700, 500, 32, 600, 8000, 1, 1, 0, 0, 0}, raw({700, 500, 32, 600, 1, 1})},
-        {raw({700, 500, 32, 600, 4, 1}), {700, 500, 32, 600, 8000, 1, 1, 0, 0, 0}, raw({700, 500, 32, 600, 1, 1})},
-        {raw({0xFFFFFFFF, 0, 7, 0x80000000, 2, 5}), {-1, 0, 7, INT32_MIN, 22050, 2, 5, 0, 0, 0}, {}},
-        {pairs, {0x0A0A0A0A, 0x0A0A0A0A, 0x0A0A0A0A, 0x0A0A0A0A, 8000, 1, 0x0A0A0A0A, 0, 0, 0}, pairsSaved},
+        {lineEnd, {266, 480, 20, 400, 8000, 1, 0, 1, 1, 1}, {}},
+        {odd, {0x0A0D, 13, 0x0A0A0A0A, -1, 8000, 1, 0x0D0A0D0A, 1, 1, 1}, {}},
+        {raw({282, 480, 48, 400, 1, 0}), {282, 480, 48, 400, 8000, 1, 0, 1, 1, 1}, {}},
+        {raw({700, 500, 32, 600, 2, 1}), {700, 500, 32, 600, 22050, 2, 1, 1, 1, 1}, {}},
+        {raw({700, 500, 32, 600, 0, 1}), {700, 500, 32, 600, 8000, 1, 1, 1, 1, 1}, raw({700, 500, 32, 600, 1, 1})},
+        {raw({700, 500, 32, 600, 4, 1}), {700, 500, 32, 600, 8000, 1, 1, 1, 1, 1}, raw({700, 500, 32, 600, 1, 1})},
+        {raw({0xFFFFFFFF, 0, 7, 0x80000000, 2, 5}), {-1, 0, 7, INT32_MIN, 22050, 2, 5, 1, 1, 1}, {}},
+        {pairs, {0x0A0A0A0A, 0x0A0A0A0A, 0x0A0A0A0A, 0x0A0A0A0A, 8000, 1, 0x0A0A0A0A, 1, 1, 1}, pairsSaved},
         // Too short, as a whole: empty, 23 bytes, 24 bytes with a pair (23 after reading).
         {{}, none, fresh}, {Bytes(full.begin(), full.end() - 1), none, fresh},
         {raw({0x0A0D, 600, 48, 800, 3, 1}), none, fresh},
         // Bytes after the 24th (here 1A 0D FF 00) are ignored.
-        {raw({800, 600, 48, 800, 3, 1, 0xFF0D1A}), {800, 600, 48, 800, 44100, 2, 1, 0, 0, 0}, full},
+        {raw({800, 600, 48, 800, 3, 1, 0xFF0D1A}), {800, 600, 48, 800, 44100, 2, 1, 1, 1, 1}, full},
     };
     for (const auto& [bytes, expected, saved] : cases) {
         SCOPED_TRACE(::testing::PrintToString(bytes));
         unittest::resetSettings();
+        settings.record = settings.critique = 1;  // not in the file: loading leaves them alone
+        settings.octaveLower = 1;
         std::ofstream(optionsPath, std::ios::binary) << std::string(bytes.begin(), bytes.end());
         ASSERT_EQ(chmod(optionsPath, 0444), 0);
         loadOptions();

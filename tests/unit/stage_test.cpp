@@ -105,7 +105,11 @@ protected:
         for (std::atomic<int32_t>* value : {&playback.playing, &playback.busy, &playback.currentLine, &playback.currentSyllable,
                                             &playback.drawnLine, &lineCount, &syllableCount})
             *value = 0;
-        tally = CritiqueTally{}, noteLane = NoteLane{}, markerX = 0.0f, markerTargetX = widestLineWidth = 0, stripHeight = 63;
+        tally = CritiqueTally{};
+        noteLane = NoteLane{};
+        markerX = 0.0f;
+        markerTargetX = widestLineWidth = 0;
+        stripHeight = 63;
     }
 
     // A picture of one colour, or of distinct colours one a pixel row after row (four-bit, so a
@@ -331,7 +335,9 @@ TEST_F(StageTest, CritiqueReportForEachTally) {
         {3, 0, microphone}, {3, 0x80000000u, microphone}, {3, 0xFFFFFFFFu, microphone},
     };
     for (const auto& [hits, possible, text] : cases) {
-        window_.clear(), tally = CritiqueTally{hits, possible}, showCritique();
+        window_.clear();
+        tally = CritiqueTally{hits, possible};
+        showCritique();
         ASSERT_EQ(window_.boxes().size(), 1u) << text;
         const auto box = window_.boxes()[0];
         const bool scored = text != microphone;
@@ -416,7 +422,9 @@ TEST_F(StageTest, JudgingZoneEdgesAndHitDistance) {
     };
     startCritique(200.0f);
     for (const auto& [marker, x, y, want] : cases) {
-        noteBars.clear(), tally = CritiqueTally{}, placeMarker(marker), pushArriving(x, y), frame(1000);
+        noteBars.clear();
+        tally = CritiqueTally{};
+        placeMarker(marker), pushArriving(x, y), frame(1000);
         EXPECT_EQ(lane(), want) << marker << " " << x << " " << y;
     }
     // (A bar judged and not hit is judged again: see the bars at one position. A bar that
@@ -536,7 +544,10 @@ TEST_F(StageTest, PushesDuringPaintsAreNeitherLostNorCountedTwice) {
 TEST(SoftwareSurface, ReadsPicturesAndFollowsGdi) {
     const std::string path = "/tmp/lyrivox-draw-" + std::to_string(getpid()) + ".bmp";
     platform::SoftwareDrawing d;
-    auto load = [&](const pictures::Bytes& bytes) { return writeFile(path, bytes), d.loadImageFromFile(path.c_str()); };
+    auto load = [&](const pictures::Bytes& bytes) {
+        writeFile(path, bytes);
+        return d.loadImageFromFile(path.c_str());
+    };
     // 1 bit: a two-colour image whatever the palette's order.
     platform::Object mono = load(bmpFile(3, 2, 1, {kWhite, kBlack}, {0, 1, 0, 1, 1, 0}));
     platform::Surface display = d.createDisplayDC(), surface = d.createCompatibleDC(nullptr);
